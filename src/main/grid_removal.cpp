@@ -1,0 +1,3 @@
+#include "grid_removal.h"
+
+void RemoveInstalledGrids() {}

@@ -1,0 +1,21 @@
+#include "main_state.h"
+
+#include "../shared/win_defs.h"
+#include "../shared/window_dialog.h"
+#include "texts.h"
+
+win::HINSTANCE ModuleInstance = nullptr;
+win::HWND MainWindow = nullptr;
+win::HWND InstalledLabel = nullptr;
+win::HWND ResidentLabel = nullptr;
+win::HWND SummaryLabel = nullptr;
+win::HWND GuardButton = nullptr;
+win::HWND GuardStatusLabel = nullptr;
+
+int ResidentGridFound = 0;
+int GridRemovalIncomplete = 0;
+
+win::HWND DeepScanServiceList = nullptr;
+win::HWND DeepScanProcessList = nullptr;
+
+void ShowNotice(const char* message) { win::MessageBoxA(MainWindow, message, text::kNotice, win::MB_OK); }

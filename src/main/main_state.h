@@ -1,0 +1,23 @@
+// Module-wide state of the main program. Written while the windows are
+// created, read by the operations behind the buttons; user-interface thread
+// only, so plain variables.
+#pragma once
+
+#include "../shared/win_types.h"
+
+extern win::HINSTANCE ModuleInstance;
+extern win::HWND MainWindow;
+extern win::HWND InstalledLabel;    // 1008
+extern win::HWND ResidentLabel;     // 1003
+extern win::HWND SummaryLabel;      // 1004
+extern win::HWND GuardButton;       // 1034
+extern win::HWND GuardStatusLabel;  // 1036
+
+extern int ResidentGridFound;      // set by the start-up probe, never cleared
+extern int GridRemovalIncomplete;  // set when grid services survive a removal
+
+extern win::HWND DeepScanServiceList;  // 1047 while the deep-scan dialog is open
+extern win::HWND DeepScanProcessList;  // 1048 while the deep-scan dialog is open
+
+// Shows a message box owned by the main window with the caption "알림".
+void ShowNotice(const char* message);

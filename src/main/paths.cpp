@@ -1,0 +1,42 @@
+#include "paths.h"
+
+#include "../shared/process_shell.h"
+#include "../shared/win_defs.h"
+#include "main_state.h"
+
+using namespace win;
+
+bool GetSpecialFolder(int csidl, std::string& folder) {
+    char buffer[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE) || buffer[0] == '\0') return false;
+    buffer[MAX_PATH - 1] = '\0';
+    folder = buffer;
+    return true;
+}
+
+bool JoinFolderPath(const std::string& folder, const char* tail, std::string& path) {
+    if (folder.empty()) return false;
+    std::string joined = folder + "\\" + tail;
+    if (joined.size() + 1 > MAX_PATH) return false;
+    path = joined;
+    return true;
+}
+
+bool SystemProgramPath(const char* program, std::string& path) {
+    char buffer[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    return JoinFolderPath(buffer, program, path);
+}
+
+bool ModuleFolder(std::string& folder) {
+    char buffer[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    // A full buffer means the name was cut short.
+    if (length == 0 || length >= MAX_PATH) return false;
+    std::string path(buffer, length);
+    std::size_t slash = path.find_last_of('\\');
+    if (slash == std::string::npos || slash == 0) return false;
+    folder = path.substr(0, slash);
+    return true;
+}

@@ -1,0 +1,3 @@
+#include "resident_termination.h"
+
+void TerminateResidentGrids() {}

@@ -1,0 +1,4 @@
+// Ending the resident grid programs before their services are removed.
+#pragma once
+
+void TerminateResidentGrids();

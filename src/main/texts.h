@@ -1,0 +1,35 @@
+// Every text the main program shows, in one place. Compiled to CP949.
+#pragma once
+
+namespace text {
+
+constexpr char kNotice[] = "알림";  // caption of every message box
+
+// Main window labels
+constexpr char kInstalledOff[] = "설치: OFF";
+constexpr char kInstalledOn[] = "설치: ON";
+constexpr char kInstalledRemoving[] = "설치: 제거중";
+constexpr char kInstalledRemains[] = "설치 :ON";  // the removal's outcome text: blank before the colon
+constexpr char kResidentOff[] = "상주: OFF";
+constexpr char kResidentOn[] = "상주: ON";
+constexpr char kNoGridInstalled[] = "설치된 그리드가 없습니다";
+constexpr char kGridInstalled[] = "설치된 그리드가 있습니다";
+constexpr char kRemovingGrids[] = "그리드를 제거중입니다";
+
+// Guard state
+constexpr char kGuardTurnOff[] = "Velmora 끄기";
+constexpr char kGuardTurnOn[] = "Velmora 켜기";
+constexpr char kGuardInUse[] = "실시간 감시 기능 사용중";
+constexpr char kGuardStopped[] = "실시간 감시 기능 중지됨";
+constexpr char kGuardOff[] = "실시간 감시 기능 꺼짐";
+
+// Messages
+constexpr char kRunAsAdministrator[] = "프로그램을 관리자 권한으로 실행해주세요\n 속성-호환성-관리자 권한으로 이 프로그램 실행";
+constexpr char kRunAgainAsAdministrator[] = "프로그램을 관리자 권한으로 다시 실행하세요";
+constexpr char kRemoved[] = "제거되었습니다";
+constexpr char kTryAgain[] = "다시 시도해 주세요";
+constexpr char kInstalled[] = "설치되었습니다";
+constexpr char kStarted[] = "시작했습니다";
+constexpr char kGuardProgramMissing[] = "Velmora.exe 파일이 없습니다";
+
+}  // namespace text

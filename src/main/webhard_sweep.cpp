@@ -1,0 +1,3 @@
+#include "sweeps.h"
+
+void RunWebhardUninstallers() {}

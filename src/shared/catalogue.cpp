@@ -1,0 +1,118 @@
+#include "catalogue.h"
+
+#include <iterator>
+
+namespace grid {
+
+namespace {
+constexpr ServiceHandling D = ServiceHandling::Delete;
+}
+
+const GridService kGridServices[55] = {
+    {"QuickDownload Agent", D},
+    {"QuickDownload Service", D},
+    {"QuickDownload Update", D},
+    {"ExpressService", ServiceHandling::Disable},
+    {"xOcean", D},
+    {"xOceanUpdate", D},
+    {"QBrid_Service", D},
+    {"GDownServiceManager", D},
+    {"cloudmanager", D},
+    {"microcloudengine", D},
+    {"NATservice", ServiceHandling::Disable},
+    {"MegafileService", D},
+    {"netaccelerator", ServiceHandling::DisableAndDelete},
+    {"Qdown Update Service", D},
+    {"KService", D},
+    {"KDisk Update Service", D},
+    {"Quploadservice", D},
+    {"gridmember", D},
+    {"qdownupdate", D},
+    {"gdownservice", D},
+    {"114ktisetup", D},
+    {"JJangFiledown", D},
+    {"kdiskdown", D},
+    {"bigfiledownload", D},
+    {"sboxsearchbar", D},
+    {"feeldownload", D},
+    {"ingrid114", D},
+    {"OnDiskDownService", D},
+    {"FIdownservice", D},
+    {"QUploader", D},
+    {"bonservice", D},
+    {"Applefiles_service", D},
+    {"TGridservice", D},
+    {"YahooAUservice", D},
+    {"fsusbexservice", D},
+    {"qatutoup", D},
+    {"filecityupdater", D},
+    {"qdownservice", D},
+    {"qdownagent", D},
+    {"gdownagent", D},
+    {"ziofiledown", D},
+    {"filedown", D},
+    {"hidiskdown", D},
+    {"bigfilesearch", D},
+    {"dssearchbar", D},
+    {"bboxsearchbar", D},
+    {"tple_download", D},
+    {"ingrid114up", D},
+    {"bondisk update service", D},
+    {"wincloud", D},
+    {"SvcEnv", D},
+    {"NeoGridService", D},
+    {"NSDSController", D},
+    {"PFSMonitorService", D},
+    {"SuperDownService", D},  // main program only
+};
+
+const char* const kGridImages[11] = {
+    "ExpressService.exe", "bigfilesearch.exe", "NetAccelerator.exe", "SBoxSearchBar.exe",
+    "QAutoUp.exe",        "KAutoUp.exe",       "JJangQSearchBar.exe", "wincloud.exe",
+    "BBoxSearchBar.exe",  "pinomate.exe",
+    "MultiDownload.exe",  // main program only
+};
+
+static_assert(std::size(kGridServices) == 55, "main edition holds 55 services");
+static_assert(std::size(kGridImages) == 11, "main edition holds 11 images");
+
+const Edition kMainEdition = {kGridServices, 55, kGridImages, 11};
+const Edition kGuardEdition = {kGridServices, 54, kGridImages, 10};
+
+namespace {
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// Double-byte capitals of CP949 and the distance to their small forms.
+void LowerDoubleByte(unsigned char lead, unsigned char& trail) {
+    if (lead == 0xA3 && trail >= 0xC1 && trail <= 0xDA) trail += 0x20;       // full-width A-Z
+    else if (lead == 0xA5 && trail >= 0xC1 && trail <= 0xD8) trail += 0x20;  // Greek
+    else if (lead == 0xAC && trail >= 0xA1 && trail <= 0xC1) trail += 0x30;  // Cyrillic
+}
+
+}  // namespace
+
+std::string LowerImageName(const char* name) {
+    std::string lowered(name);
+    for (std::size_t i = 0; i < lowered.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(lowered[i]);
+        if (IsLeadByte(c)) {
+            // A lone lead byte at the end stays as it is.
+            if (i + 1 < lowered.size()) {
+                unsigned char trail = static_cast<unsigned char>(lowered[i + 1]);
+                LowerDoubleByte(c, trail);
+                lowered[i + 1] = static_cast<char>(trail);
+                ++i;
+            }
+        } else if (c >= 'A' && c <= 'Z') {
+            lowered[i] = static_cast<char>(c + ('a' - 'A'));
+        }
+    }
+    return lowered;
+}
+
+bool SameImageName(const char* imageName, const char* catalogueName) {
+    return LowerImageName(imageName) == LowerImageName(catalogueName);
+}
+
+}  // namespace grid

@@ -1,0 +1,38 @@
+// The process, shell and file seam: kernel32 and shell32 operations in their
+// narrow forms, plus the events and waits of the guard. Windows builds forward
+// each call; the unit tests link a simulated machine instead.
+#pragma once
+
+#include "win_types.h"
+
+namespace win {
+
+// Processes
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId);
+BOOL Process32First(HANDLE snapshot, PROCESSENTRY32* entry);
+BOOL Process32Next(HANDLE snapshot, PROCESSENTRY32* entry);
+HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
+BOOL CloseHandle(HANDLE handle);
+DWORD GetLastError();
+
+// Events, waits and the clock
+HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name);
+BOOL SetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+void Sleep(DWORD milliseconds);
+
+// Shell
+// Returns the shell's instance value; above 32 means the launch was accepted.
+std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
+                            const char* directory, int showCommand);
+BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create);
+
+// Files and folders
+BOOL DeleteFileA(const char* path);
+DWORD GetFileAttributesA(const char* path);
+DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
+DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size);
+UINT GetSystemDirectoryA(char* buffer, UINT size);
+
+}  // namespace win

@@ -1,0 +1,58 @@
+// kernel32 and shell32 behind the process, shell and file seam. Forwards only.
+#include <windows.h>
+#include <shlobj.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cstddef>
+
+#include "../process_shell.h"
+
+namespace {
+::HANDLE H(win::HANDLE h) { return reinterpret_cast<::HANDLE>(h); }
+win::HANDLE H(::HANDLE h) { return reinterpret_cast<win::HANDLE>(h); }
+::LPPROCESSENTRY32 Entry(win::PROCESSENTRY32* e) { return reinterpret_cast<::LPPROCESSENTRY32>(e); }
+static_assert(sizeof(win::PROCESSENTRY32) == sizeof(::PROCESSENTRY32), "PROCESSENTRY32 layout");
+static_assert(offsetof(win::PROCESSENTRY32, th32ProcessID) == offsetof(::PROCESSENTRY32, th32ProcessID), "pid");
+static_assert(offsetof(win::PROCESSENTRY32, szExeFile) == offsetof(::PROCESSENTRY32, szExeFile), "exe");
+}  // namespace
+
+namespace win {
+
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
+    return H(::CreateToolhelp32Snapshot(flags, processId));
+}
+BOOL Process32First(HANDLE snapshot, PROCESSENTRY32* entry) { return ::Process32First(H(snapshot), Entry(entry)); }
+BOOL Process32Next(HANDLE snapshot, PROCESSENTRY32* entry) { return ::Process32Next(H(snapshot), Entry(entry)); }
+HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId) {
+    return H(::OpenProcess(access, inheritHandle, processId));
+}
+BOOL TerminateProcess(HANDLE process, UINT exitCode) { return ::TerminateProcess(H(process), exitCode); }
+BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(H(handle)); }
+DWORD GetLastError() { return ::GetLastError(); }
+
+HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name) {
+    return H(::CreateEventA(static_cast<LPSECURITY_ATTRIBUTES>(securityAttributes), manualReset, initialState, name));
+}
+BOOL SetEvent(HANDLE event) { return ::SetEvent(H(event)); }
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return ::WaitForSingleObject(H(handle), milliseconds); }
+void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
+                            const char* directory, int showCommand) {
+    return reinterpret_cast<std::intptr_t>(
+        ::ShellExecuteA(reinterpret_cast<::HWND>(owner), operation, file, parameters, directory, showCommand));
+}
+BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create) {
+    return ::SHGetSpecialFolderPathA(reinterpret_cast<::HWND>(owner), path, csidl, create);
+}
+
+BOOL DeleteFileA(const char* path) { return ::DeleteFileA(path); }
+DWORD GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
+DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer) { return ::GetCurrentDirectoryA(bufferLength, buffer); }
+DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size) {
+    return ::GetModuleFileNameA(reinterpret_cast<::HMODULE>(module), buffer, size);
+}
+UINT GetSystemDirectoryA(char* buffer, UINT size) { return ::GetSystemDirectoryA(buffer, size); }
+
+}  // namespace win

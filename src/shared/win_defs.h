@@ -1,0 +1,105 @@
+// Win32 constants under their platform names, for the logic and the
+// simulator. The Win32 providers never include this header: <windows.h>
+// defines the same names as macros.
+#pragma once
+
+#include "win_types.h"
+
+namespace win {
+
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
+constexpr std::size_t MAX_PATH = 260;
+
+// Service Control Manager
+constexpr DWORD SC_MANAGER_CREATE_SERVICE = 0x0002;
+constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
+constexpr DWORD SERVICE_QUERY_STATUS = 0x0004;
+constexpr DWORD SERVICE_START = 0x0010;
+constexpr DWORD SERVICE_CHANGE_CONFIG = 0x0002;
+constexpr DWORD SERVICE_PAUSE_CONTINUE = 0x0040;
+constexpr DWORD SERVICE_WIN32_OWN_PROCESS = 0x10;
+constexpr DWORD SERVICE_AUTO_START = 2;
+constexpr DWORD SERVICE_DEMAND_START = 3;
+constexpr DWORD SERVICE_DISABLED = 4;
+constexpr DWORD SERVICE_ERROR_IGNORE = 0;
+constexpr DWORD SERVICE_NO_CHANGE = 0xFFFFFFFF;
+constexpr DWORD SERVICE_CONFIG_DESCRIPTION = 1;
+
+constexpr DWORD SERVICE_STOPPED = 1;
+constexpr DWORD SERVICE_START_PENDING = 2;
+constexpr DWORD SERVICE_STOP_PENDING = 3;
+constexpr DWORD SERVICE_RUNNING = 4;
+constexpr DWORD SERVICE_CONTINUE_PENDING = 5;
+constexpr DWORD SERVICE_PAUSE_PENDING = 6;
+constexpr DWORD SERVICE_PAUSED = 7;
+
+constexpr DWORD SERVICE_CONTROL_STOP = 1;
+constexpr DWORD SERVICE_CONTROL_PAUSE = 2;
+constexpr DWORD SERVICE_CONTROL_CONTINUE = 3;
+constexpr DWORD SERVICE_CONTROL_INTERROGATE = 4;
+
+constexpr DWORD SERVICE_ACCEPT_STOP = 1;
+constexpr DWORD SERVICE_ACCEPT_PAUSE_CONTINUE = 2;
+
+// Error codes
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_SERVICE_ALREADY_RUNNING = 1056;
+constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
+constexpr DWORD ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
+constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
+constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+
+// Processes, events, files
+constexpr DWORD TH32CS_SNAPPROCESS = 0x2;
+constexpr DWORD PROCESS_TERMINATE = 0x0001;
+constexpr DWORD PROCESS_ALL_ACCESS = 0x1FFFFF;
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+
+constexpr int CSIDL_DESKTOP = 0x0000;
+constexpr int CSIDL_FAVORITES = 0x0006;
+constexpr int CSIDL_APPDATA = 0x001A;
+constexpr int CSIDL_LOCAL_APPDATA = 0x001C;
+
+// Shell show modes
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
+
+// Windows and dialogs
+constexpr UINT WM_SETICON = 0x0080;
+constexpr UINT WM_INITDIALOG = 0x0110;
+constexpr UINT WM_COMMAND = 0x0111;
+constexpr WPARAM ICON_BIG = 1;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int GCL_HICON = -14;
+constexpr int GWL_HINSTANCE = -6;
+constexpr UINT MB_OK = 0x0;
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOZORDER = 0x0004;
+constexpr UINT SPI_GETWORKAREA = 0x0030;
+
+constexpr UINT LB_ADDSTRING = 0x0180;
+constexpr UINT LB_DELETESTRING = 0x0182;
+constexpr UINT LB_RESETCONTENT = 0x0184;
+constexpr UINT LB_GETTEXT = 0x0189;
+constexpr UINT LB_GETTEXTLEN = 0x018A;
+constexpr UINT LB_GETCOUNT = 0x018B;
+constexpr UINT LB_FINDSTRINGEXACT = 0x01A2;
+constexpr LRESULT LB_ERR = -1;
+
+constexpr int IDC_ARROW = 32512;
+constexpr int IDC_WAIT = 32514;
+
+inline WPARAM LOWORD(WPARAM value) { return value & 0xFFFF; }
+
+}  // namespace win

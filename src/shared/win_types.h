@@ -1,0 +1,90 @@
+// Portable stand-ins for the Win32 types that cross the platform seams.
+//
+// The logic of both programs is written against these, so it compiles on
+// Linux against the simulated platform as well as with mingw-w64 against the
+// real one. Handles are distinct opaque pointer types so that a service handle
+// cannot be passed where a window is expected. Records that the platform fills
+// (SERVICE_STATUS, PROCESSENTRY32) have exactly the platform's layout, so the
+// Win32 providers can hand them over without copying.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Calling convention of everything Windows calls back (dialog procedures,
+// service main functions, control handlers). Matters only on 32-bit x86.
+#if defined(_WIN32) && !defined(_WIN64)
+#define WIN_CALLBACK __stdcall
+#else
+#define WIN_CALLBACK
+#endif
+
+namespace win {
+
+using DWORD = std::uint32_t;
+using UINT = unsigned int;
+using BOOL = int;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using INT_PTR = std::intptr_t;
+using LONG_PTR = std::intptr_t;
+
+struct ScHandleTag;
+struct ServiceStatusHandleTag;
+struct KernelHandleTag;
+struct WindowTag;
+struct InstanceTag;
+struct IconTag;
+struct CursorTag;
+
+using SC_HANDLE = ScHandleTag*;
+using SERVICE_STATUS_HANDLE = ServiceStatusHandleTag*;
+using HANDLE = KernelHandleTag*;
+using HWND = WindowTag*;
+using HINSTANCE = InstanceTag*;
+using HICON = IconTag*;
+using HCURSOR = CursorTag*;
+
+using DLGPROC = INT_PTR(WIN_CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
+using LPSERVICE_MAIN_FUNCTIONA = void(WIN_CALLBACK*)(DWORD, char**);
+using LPHANDLER_FUNCTION = void(WIN_CALLBACK*)(DWORD);
+
+struct SERVICE_STATUS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+};
+
+struct SERVICE_TABLE_ENTRYA {
+    char* lpServiceName;
+    LPSERVICE_MAIN_FUNCTIONA lpServiceProc;
+};
+
+// Same fields, order and alignment as the narrow Tool Help record: 296 bytes
+// on 32-bit Windows, 304 on 64-bit (the heap id is pointer-sized).
+struct PROCESSENTRY32 {
+    DWORD dwSize;
+    DWORD cntUsage;
+    DWORD th32ProcessID;
+    std::uintptr_t th32DefaultHeapID;
+    DWORD th32ModuleID;
+    DWORD cntThreads;
+    DWORD th32ParentProcessID;
+    std::int32_t pcPriClassBase;
+    DWORD dwFlags;
+    char szExeFile[260];
+};
+
+struct RECT {
+    std::int32_t left;
+    std::int32_t top;
+    std::int32_t right;
+    std::int32_t bottom;
+};
+
+}  // namespace win

@@ -1,0 +1,17 @@
+#!/bin/sh
+# Builds one configuration: native (Linux logic + unit tests against the
+# simulated platform), win64 or win32 (the Windows programs, into dist/).
+#   tools/build.sh native|native-asan|win64|win32
+set -e
+root="$(cd "$(dirname "$0")/.." && pwd)"
+config="${1:?usage: tools/build.sh native|native-asan|win64|win32}"
+jobs="$(nproc 2>/dev/null || echo 2)"
+case "$config" in
+  native) args="" ;;
+  native-asan) args="-DTOLLVARD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug" ;;
+  win64) args="-DCMAKE_TOOLCHAIN_FILE=$root/cmake/mingw-w64-x86_64.cmake" ;;
+  win32) args="-DCMAKE_TOOLCHAIN_FILE=$root/cmake/mingw-w64-i686.cmake" ;;
+  *) echo "unknown configuration: $config" >&2; exit 2 ;;
+esac
+cmake -S "$root" -B "$root/build/$config" $args >/dev/null
+cmake --build "$root/build/$config" -j "$jobs"

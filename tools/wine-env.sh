@@ -1,0 +1,77 @@
+# Sourced by the run and test scripts: a private Wine prefix with the Korean
+# ANSI code page (949), a Korean font, and a virtual X display of our own.
+#   . tools/wine-env.sh; wine_env_start; ...; wine_env_stop
+# Everything lives under build/wine/ (prefix, HOME, locale).
+
+TOLLVARD_ROOT="${TOLLVARD_ROOT:-$(cd "$(dirname "${BASH_SOURCE:-$0}")/.." && pwd)}"
+WINE_BASE="${WINE_BASE:-$TOLLVARD_ROOT/build/wine}"
+export WINEPREFIX="$WINE_BASE/prefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export HOME="$WINE_BASE/home"
+export LOCPATH="$WINE_BASE/locale"
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+[ -x "$WINESERVER" ] || WINESERVER="$(command -v wineserver || echo /usr/lib/wine/wineserver)"
+XVFB_PID=""
+
+wine_env_locale() {
+    mkdir -p "$LOCPATH" "$HOME"
+    if [ ! -d "$LOCPATH/ko_KR.UTF-8" ]; then
+        localedef -i ko_KR -f UTF-8 "$LOCPATH/ko_KR.UTF-8" >/dev/null 2>&1 || true
+    fi
+    export LC_ALL=ko_KR.UTF-8
+}
+
+wine_env_display() {
+    if [ -n "${TOLLVARD_DISPLAY:-}" ]; then export DISPLAY="$TOLLVARD_DISPLAY"; return; fi
+    local n
+    for n in $(seq 91 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        local i
+        for i in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
+    done
+    echo "wine-env: could not start Xvfb" >&2
+    return 1
+}
+
+wine_env_prefix() {
+    if [ ! -f "$WINEPREFIX/.tollvard-ready" ]; then
+        mkdir -p "$WINEPREFIX"
+        "$WINE64" wineboot -i >/dev/null 2>&1 || true
+        "$WINESERVER" -w
+        local reg="$WINE_BASE/setup.reg"
+        cat <<'REG' | iconv -f UTF-8 -t UTF-16 > "$reg"
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"굴림"="NanumGothic"
+"Gulim"="NanumGothic"
+"MS Shell Dlg"="NanumGothic"
+"MS Shell Dlg 2"="NanumGothic"
+"Tahoma"="NanumGothic"
+REG
+        "$WINE64" regedit "$reg" >/dev/null 2>&1 || true
+        "$WINESERVER" -w
+        touch "$WINEPREFIX/.tollvard-ready"
+    fi
+}
+
+wine_env_start() {
+    wine_env_locale
+    wine_env_display
+    wine_env_prefix
+}
+
+wine_env_stop() {
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+    XVFB_PID=""
+}
