@@ -1,0 +1,236 @@
+// The simulated Windows machine behind every unit test.
+//
+// One model of what the programs rely on: a service manager, a process table,
+// a case-blind file system, the shell, dialogs with their controls, message
+// boxes, a clock that Sleep advances at once, events, handle accounting and a
+// trace of calls. A test sets up a machine, runs an operation and asserts on
+// the machine, the window texts and the trace.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shared/win_defs.h"
+
+namespace sim {
+
+using win::DWORD;
+
+// How a running service reacts to a stop request.
+constexpr std::int64_t kStopsAtOnce = 0;
+constexpr std::int64_t kNever = -1;
+
+struct Service {
+    std::string name;  // key name as registered
+    std::string displayName;
+    std::string binaryPath;
+    std::string description;
+    DWORD serviceType = win::SERVICE_WIN32_OWN_PROCESS;
+    DWORD startType = win::SERVICE_DEMAND_START;
+    DWORD errorControl = 1;
+    DWORD state = win::SERVICE_STOPPED;
+    DWORD waitHint = 0;
+    std::int64_t stopDelayMs = kStopsAtOnce;  // or kNever: the service ignores stop requests
+    std::int64_t startDelayMs = 0;            // time in START_PENDING, or kNever
+    DWORD startOutcome = win::SERVICE_RUNNING;  // where a start ends: RUNNING, or STOPPED when it fails
+    bool refuseFullAccess = false;              // OpenServiceA with SERVICE_ALL_ACCESS is refused
+    bool queryFails = false;                    // QueryServiceStatus fails on it
+    bool markedForDelete = false;
+    int openHandles = 0;
+    std::int64_t pendingUntil = -1;  // when a pending state ends; -1: not by itself
+    int stopRequests = 0;
+    int configChanges = 0;
+};
+
+struct Process {
+    DWORD pid = 0;
+    std::string image;
+    bool refuseOpen = false;            // OpenProcess is refused whatever the access
+    bool refuseFullAccessOpen = false;  // PROCESS_ALL_ACCESS is refused, narrower rights are granted
+    bool unkillable = false;            // TerminateProcess fails
+};
+
+struct File {
+    std::string path;
+    bool readOnly = false;
+};
+
+struct Launch {
+    std::string operation;
+    std::string file;
+    std::string parameters;  // "<null>" when none was given
+    int show = -1;
+    bool hasParameters = false;
+};
+
+struct MessageBoxRecord {
+    win::HWND owner = nullptr;
+    std::string text;
+    std::string caption;
+    win::UINT type = 0;
+};
+
+struct StatusReport {
+    DWORD serviceType;
+    DWORD state;
+    DWORD controlsAccepted;
+    DWORD win32ExitCode;
+    DWORD checkPoint;
+    DWORD waitHint;
+};
+
+struct ControlTemplate {
+    int id = 0;
+    std::string className;  // upper case: BUTTON, STATIC, LISTBOX
+    std::string text;       // CP949
+    std::vector<std::string> styles;
+    int x = 0, y = 0, cx = 0, cy = 0;
+};
+
+struct DialogTemplate {
+    int id = 0;
+    std::string caption;
+    std::string font;  // CP949
+    int fontSize = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;
+    std::vector<std::string> styles;
+    std::vector<ControlTemplate> controls;
+};
+
+struct Window {
+    win::HWND handle = nullptr;
+    win::HWND parent = nullptr;  // dialog of a control, owner of a dialog
+    int id = 0;                  // control id, or template id for a dialog
+    bool isDialog = false;
+    std::string className;
+    std::string text;
+    bool sorted = false;
+    std::vector<std::string> rows;  // list boxes
+    bool destroyed = false;
+    bool ended = false;
+    win::INT_PTR endResult = 0;
+    win::DLGPROC proc = nullptr;
+    win::HINSTANCE instance = nullptr;
+    win::HICON bigIcon = nullptr;
+    win::RECT rect{};
+};
+
+// The machine. Tests reach it through sim::machine().
+class Machine {
+public:
+    // --- set-up -------------------------------------------------------------
+    Service& AddService(const std::string& name, DWORD state = win::SERVICE_STOPPED);
+    Process& AddProcess(const std::string& image);
+    void AddFile(const std::string& path, bool readOnly = false);
+    void SetSpecialFolder(int csidl, const std::string& path);  // empty: the shell cannot tell it
+    void RemoveSpecialFolder(int csidl);
+
+    bool isAdministrator = true;
+    bool startedByServiceManager = false;
+    bool createEventFails = false;
+    bool registerHandlerFails = false;
+    bool createServiceFails = false;
+    bool emulateTaskkill = true;  // the task-kill program ends the processes it names
+    std::string currentDirectory = "C:\\Tools";
+    std::string modulePath = "C:\\Program Files\\Tollvard\\Kestane.exe";
+    std::string systemDirectory = "C:\\windows\\system32";
+    win::RECT workArea{0, 0, 1920, 1040};
+    // Snapshots fail for these 1-based snapshot call numbers.
+    std::vector<int> failingSnapshots;
+    // Called by the dialog manager while a modal dialog of this template is
+    // open (its own message loop); the dialog closes with IDCANCEL afterwards
+    // unless the script ended it.
+    std::map<int, std::function<void(win::HWND)>> dialogScripts;
+
+    // --- time ---------------------------------------------------------------
+    std::int64_t now = 0;       // milliseconds since the test began
+    std::int64_t slept = 0;     // total of Sleep
+    // Runs fn when the clock reaches at (through Sleep or a wait): how tests
+    // act as another thread (the control dispatcher) or another program.
+    void At(std::int64_t at, std::function<void()> fn);
+    void Advance(std::int64_t ms);
+
+    // --- inspection ---------------------------------------------------------
+    Service* FindService(const std::string& name);  // case-blind; null when gone
+    bool HasProcess(const std::string& image) const;  // case-blind
+    int CountProcesses(const std::string& image) const;
+    bool FileExists(const std::string& path) const;
+    Window* FindWindow(win::HWND handle);
+    Window* Control(win::HWND dialog, int id);
+    std::string Text(win::HWND window);
+    std::string ControlText(win::HWND dialog, int id);
+    std::vector<std::string> Rows(win::HWND listBox);
+    Window* LastDialog(int templateId);  // most recent dialog of that template, open or ended
+    std::vector<std::string> Trace(const std::string& prefix = "") const;
+    int Count(const std::string& prefix) const;  // trace entries beginning with prefix
+    std::vector<std::string> OpenHandles() const;  // what each open handle is
+
+    std::vector<std::string> trace;
+    std::vector<Launch> launches;
+    std::vector<MessageBoxRecord> messageBoxes;
+    std::vector<StatusReport> statusReports;
+    std::vector<std::string> misuse;  // leaked, twice-closed, unknown handles; writes to dead windows
+    std::vector<std::string> deletedFiles;
+    int snapshotCalls = 0;
+    win::LPHANDLER_FUNCTION controlHandler = nullptr;
+    std::string handlerName;
+    std::string dispatcherName;
+    win::HCURSOR currentCursor = nullptr;
+
+    // --- used by the simulated platform functions -----------------------------
+    enum class HandleKind { Manager, Service, Snapshot, Process, Event };
+    struct HandleInfo {
+        HandleKind kind;
+        std::string what;
+        std::vector<Process> snapshot;
+        std::size_t cursor = 0;
+        DWORD pid = 0;
+        bool signalled = false;
+        bool manualReset = true;
+        std::string eventName;
+        Service* service = nullptr;
+        DWORD access = 0;
+    };
+    void* NewHandle(HandleKind kind, const std::string& what);
+    HandleInfo* Handle(void* handle, HandleKind kind);
+    bool CloseHandleOf(void* handle, HandleKind kind);
+    void Refresh();
+    void Log(const std::string& entry) { trace.push_back(entry); }
+    DWORD lastError = 0;
+    std::vector<std::unique_ptr<Service>> services;
+    std::vector<Process> processes;
+    std::vector<File> files;
+    std::map<int, std::string> specialFolders;
+    std::vector<std::unique_ptr<Window>> windows;
+    std::map<int, DialogTemplate> templates;
+    DWORD nextPid = 1000;
+    win::HWND NewWindow(Window window);
+    void RemoveServiceIfDone(Service& service);
+    std::int64_t NextEventTime() const;
+    bool RunNextEventUntil(std::int64_t limit);
+
+private:
+    std::map<void*, HandleInfo> handles_;
+    std::uintptr_t nextHandle_ = 0x1000;
+    std::uintptr_t nextWindow_ = 0x10000;
+    std::multimap<std::int64_t, std::function<void()>> events_;
+};
+
+Machine& machine();
+void Reset();
+
+// Dialog templates as the resource script of the main program declares them.
+const std::map<int, DialogTemplate>& ResourceTemplates();
+
+// Sends WM_COMMAND with a control id to a dialog's procedure, as a click does.
+win::INT_PTR Command(win::HWND dialog, int id);
+// Converts UTF-8 to CP949 (the resource script is UTF-8).
+std::string ToCp949(const std::string& utf8);
+// Case-blind comparison as the file system and the service manager do it.
+bool SameNoCase(const std::string& a, const std::string& b);
+
+}  // namespace sim

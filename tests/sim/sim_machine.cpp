@@ -1,0 +1,171 @@
+// The machine: clock, handle accounting, inspection helpers.
+#include <algorithm>
+#include <sstream>
+
+#include "sim/sim.h"
+
+namespace sim {
+
+namespace {
+Machine* g_machine = nullptr;
+
+std::string Fold(const std::string& s) {
+    std::string out = s;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(out[i]);
+        if (c >= 0x81 && c <= 0xFE && i + 1 < out.size()) {
+            ++i;  // a double-byte character is compared as it stands
+        } else if (c >= 'A' && c <= 'Z') {
+            out[i] = static_cast<char>(c + 32);
+        }
+    }
+    return out;
+}
+}  // namespace
+
+bool SameNoCase(const std::string& a, const std::string& b) { return Fold(a) == Fold(b); }
+
+Machine& machine() {
+    if (!g_machine) g_machine = new Machine();
+    return *g_machine;
+}
+
+void Reset() {
+    delete g_machine;
+    g_machine = new Machine();
+    g_machine->templates = ResourceTemplates();
+    g_machine->SetSpecialFolder(win::CSIDL_DESKTOP, "C:\\users\\tester\\Desktop");
+    g_machine->SetSpecialFolder(win::CSIDL_FAVORITES, "C:\\users\\tester\\Favorites");
+    g_machine->SetSpecialFolder(win::CSIDL_APPDATA, "C:\\users\\tester\\AppData\\Roaming");
+    g_machine->SetSpecialFolder(win::CSIDL_LOCAL_APPDATA, "C:\\users\\tester\\AppData\\Local");
+}
+
+Service& Machine::AddService(const std::string& name, DWORD state) {
+    auto service = std::make_unique<Service>();
+    service->name = name;
+    service->displayName = name;
+    service->state = state;
+    services.push_back(std::move(service));
+    return *services.back();
+}
+
+Process& Machine::AddProcess(const std::string& image) {
+    Process process;
+    process.pid = nextPid;
+    nextPid += 4;
+    process.image = image;
+    processes.push_back(process);
+    return processes.back();
+}
+
+void Machine::AddFile(const std::string& path, bool readOnly) { files.push_back({path, readOnly}); }
+
+void Machine::SetSpecialFolder(int csidl, const std::string& path) { specialFolders[csidl] = path; }
+void Machine::RemoveSpecialFolder(int csidl) { specialFolders.erase(csidl); }
+
+void Machine::At(std::int64_t at, std::function<void()> fn) { events_.emplace(at, std::move(fn)); }
+
+std::int64_t Machine::NextEventTime() const { return events_.empty() ? -1 : events_.begin()->first; }
+
+bool Machine::RunNextEventUntil(std::int64_t limit) {
+    if (events_.empty() || events_.begin()->first > limit) return false;
+    auto it = events_.begin();
+    if (it->first > now) now = it->first;
+    auto fn = std::move(it->second);
+    events_.erase(it);
+    fn();
+    return true;
+}
+
+void Machine::Advance(std::int64_t ms) {
+    std::int64_t until = now + ms;
+    while (RunNextEventUntil(until)) {
+    }
+    now = until;
+    Refresh();
+}
+
+void Machine::RemoveServiceIfDone(Service& service) {
+    if (service.markedForDelete && service.openHandles == 0 && service.state == win::SERVICE_STOPPED) {
+        Log("ServiceGone " + service.name);
+        services.erase(std::remove_if(services.begin(), services.end(),
+                                      [&](const std::unique_ptr<Service>& s) { return s.get() == &service; }),
+                       services.end());
+    }
+}
+
+void Machine::Refresh() {
+    for (std::size_t i = 0; i < services.size();) {
+        Service& s = *services[i];
+        if ((s.state == win::SERVICE_STOP_PENDING) && s.pendingUntil >= 0 && now >= s.pendingUntil)
+            s.state = win::SERVICE_STOPPED;
+        if (s.state == win::SERVICE_START_PENDING && s.pendingUntil >= 0 && now >= s.pendingUntil)
+            s.state = s.startOutcome;
+        std::size_t before = services.size();
+        RemoveServiceIfDone(s);
+        if (services.size() == before) ++i;
+    }
+}
+
+Service* Machine::FindService(const std::string& name) {
+    Refresh();
+    for (auto& s : services)
+        if (SameNoCase(s->name, name)) return s.get();
+    return nullptr;
+}
+
+bool Machine::HasProcess(const std::string& image) const { return CountProcesses(image) > 0; }
+
+int Machine::CountProcesses(const std::string& image) const {
+    return static_cast<int>(std::count_if(processes.begin(), processes.end(),
+                                          [&](const Process& p) { return SameNoCase(p.image, image); }));
+}
+
+bool Machine::FileExists(const std::string& path) const {
+    return std::any_of(files.begin(), files.end(), [&](const File& f) { return SameNoCase(f.path, path); });
+}
+
+std::vector<std::string> Machine::Trace(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& entry : trace)
+        if (entry.compare(0, prefix.size(), prefix) == 0) out.push_back(entry);
+    return out;
+}
+
+int Machine::Count(const std::string& prefix) const { return static_cast<int>(Trace(prefix).size()); }
+
+void* Machine::NewHandle(HandleKind kind, const std::string& what) {
+    void* handle = reinterpret_cast<void*>(nextHandle_);
+    nextHandle_ += 8;
+    HandleInfo info;
+    info.kind = kind;
+    info.what = what;
+    handles_.emplace(handle, std::move(info));
+    return handle;
+}
+
+Machine::HandleInfo* Machine::Handle(void* handle, HandleKind kind) {
+    auto it = handles_.find(handle);
+    if (it == handles_.end() || it->second.kind != kind) return nullptr;
+    return &it->second;
+}
+
+bool Machine::CloseHandleOf(void* handle, HandleKind kind) {
+    auto it = handles_.find(handle);
+    if (it == handles_.end() || it->second.kind != kind) {
+        std::ostringstream out;
+        out << "closed a handle that is not open: " << handle;
+        misuse.push_back(out.str());
+        return false;
+    }
+    handles_.erase(it);
+    return true;
+}
+
+std::vector<std::string> Machine::OpenHandles() const {
+    std::vector<std::string> out;
+    for (const auto& [handle, info] : handles_) out.push_back(info.what);
+    return out;
+}
+
+}  // namespace sim

@@ -1,0 +1,285 @@
+// The simulated processes, events, clock, shell and file system.
+#include <algorithm>
+#include <cstring>
+
+#include "shared/process_shell.h"
+#include "sim/sim.h"
+
+using namespace win;
+
+namespace {
+
+sim::Machine& M() { return sim::machine(); }
+using Kind = sim::Machine::HandleKind;
+
+std::string Str(const char* s) { return s ? s : "<null>"; }
+
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && sim::SameNoCase(s.substr(s.size() - tail.size()), tail);
+}
+
+void FillEntry(const sim::Process& p, PROCESSENTRY32* entry) {
+    DWORD size = entry->dwSize;
+    std::memset(entry, 0, sizeof(*entry));
+    entry->dwSize = size;
+    entry->th32ProcessID = p.pid;
+    entry->cntThreads = 1;
+    std::strncpy(entry->szExeFile, p.image.c_str(), sizeof(entry->szExeFile) - 1);
+}
+
+// The task-kill program: "/F /IM name" ends every process of that image.
+void RunTaskkill(const std::string& parameters) {
+    const std::string prefix = "/F /IM ";
+    if (parameters.compare(0, prefix.size(), prefix) != 0) return;
+    std::string image = parameters.substr(prefix.size());
+    auto& ps = M().processes;
+    ps.erase(std::remove_if(ps.begin(), ps.end(),
+                            [&](const sim::Process& p) { return !p.unkillable && sim::SameNoCase(p.image, image); }),
+             ps.end());
+}
+
+}  // namespace
+
+namespace win {
+
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
+    int call = ++M().snapshotCalls;
+    M().Log("CreateToolhelp32Snapshot " + std::to_string(flags) + " " + std::to_string(processId));
+    auto& failing = M().failingSnapshots;
+    if (std::find(failing.begin(), failing.end(), call) != failing.end()) {
+        M().lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return INVALID_HANDLE_VALUE;
+    }
+    void* handle = M().NewHandle(Kind::Snapshot, "snapshot");
+    M().Handle(handle, Kind::Snapshot)->snapshot = M().processes;
+    return static_cast<HANDLE>(handle);
+}
+
+BOOL Process32First(HANDLE snapshot, PROCESSENTRY32* entry) {
+    auto* info = M().Handle(snapshot, Kind::Snapshot);
+    if (!info) {
+        M().lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (entry->dwSize != sizeof(PROCESSENTRY32)) {
+        M().misuse.push_back("Process32First with dwSize " + std::to_string(entry->dwSize));
+        return FALSE;
+    }
+    info->cursor = 0;
+    if (info->snapshot.empty()) return FALSE;
+    FillEntry(info->snapshot[0], entry);
+    info->cursor = 1;
+    return TRUE;
+}
+
+BOOL Process32Next(HANDLE snapshot, PROCESSENTRY32* entry) {
+    auto* info = M().Handle(snapshot, Kind::Snapshot);
+    if (!info) {
+        M().lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (info->cursor >= info->snapshot.size()) {
+        M().lastError = 18;  // ERROR_NO_MORE_FILES
+        return FALSE;
+    }
+    FillEntry(info->snapshot[info->cursor++], entry);
+    return TRUE;
+}
+
+HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
+    M().Log("OpenProcess " + std::to_string(access) + " " + std::to_string(processId));
+    auto& ps = M().processes;
+    auto it = std::find_if(ps.begin(), ps.end(), [&](const sim::Process& p) { return p.pid == processId; });
+    if (it == ps.end()) {
+        M().lastError = 87;  // ERROR_INVALID_PARAMETER
+        return nullptr;
+    }
+    if (it->refuseOpen || (it->refuseFullAccessOpen && access == PROCESS_ALL_ACCESS)) {
+        M().lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    void* handle = M().NewHandle(Kind::Process, "process " + it->image);
+    M().Handle(handle, Kind::Process)->pid = processId;
+    M().Handle(handle, Kind::Process)->access = access;
+    return static_cast<HANDLE>(handle);
+}
+
+BOOL TerminateProcess(HANDLE process, UINT exitCode) {
+    auto* info = M().Handle(process, Kind::Process);
+    if (!info) {
+        M().Log("TerminateProcess <bad handle>");
+        M().lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    auto& ps = M().processes;
+    auto it = std::find_if(ps.begin(), ps.end(), [&](const sim::Process& p) { return p.pid == info->pid; });
+    M().Log("TerminateProcess " + (it == ps.end() ? std::string("<gone>") : it->image) + " " +
+            std::to_string(exitCode));
+    if (it == ps.end() || it->unkillable || !(info->access & PROCESS_TERMINATE)) {
+        M().lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    ps.erase(it);
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    for (Kind kind : {Kind::Snapshot, Kind::Process, Kind::Event}) {
+        if (M().Handle(handle, kind)) {
+            M().Log("CloseHandle " + M().Handle(handle, kind)->what);
+            return M().CloseHandleOf(handle, kind);
+        }
+    }
+    M().Log("CloseHandle <bad handle>");
+    M().CloseHandleOf(handle, Kind::Process);
+    M().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+DWORD GetLastError() { return M().lastError; }
+
+HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name) {
+    M().Log("CreateEventA " + std::string(securityAttributes ? "attrs" : "<null>") + " " +
+            std::to_string(manualReset) + " " + std::to_string(initialState) + " " + Str(name));
+    if (M().createEventFails) {
+        M().lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    void* handle = M().NewHandle(Kind::Event, "event " + Str(name));
+    auto* info = M().Handle(handle, Kind::Event);
+    info->signalled = initialState != 0;
+    info->manualReset = manualReset != 0;
+    info->eventName = Str(name);
+    return static_cast<HANDLE>(handle);
+}
+
+BOOL SetEvent(HANDLE event) {
+    M().Log("SetEvent");
+    auto* info = M().Handle(event, Kind::Event);
+    if (!info) {
+        M().lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    info->signalled = true;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    M().Log("WaitForSingleObject " + std::to_string(milliseconds));
+    auto signalled = [&]() {
+        auto* info = M().Handle(handle, Kind::Event);
+        return info && info->signalled;
+    };
+    if (!M().Handle(handle, Kind::Event)) {
+        M().lastError = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    std::int64_t deadline = M().now + milliseconds;
+    while (!signalled() && M().RunNextEventUntil(deadline)) {
+    }
+    if (signalled()) {
+        auto* info = M().Handle(handle, Kind::Event);
+        if (!info->manualReset) info->signalled = false;
+        return WAIT_OBJECT_0;
+    }
+    M().now = deadline;
+    M().Refresh();
+    return WAIT_TIMEOUT;
+}
+
+void Sleep(DWORD milliseconds) {
+    M().Log("Sleep " + std::to_string(milliseconds));
+    M().slept += milliseconds;
+    M().Advance(milliseconds);
+}
+
+std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
+                            const char* directory, int showCommand) {
+    M().Log("ShellExecuteA " + Str(file) + " | " + Str(parameters) + " | " + std::to_string(showCommand));
+    sim::Launch launch;
+    launch.operation = Str(operation);
+    launch.file = Str(file);
+    launch.parameters = Str(parameters);
+    launch.hasParameters = parameters != nullptr;
+    launch.show = showCommand;
+    M().launches.push_back(launch);
+    if (owner || directory) M().misuse.push_back("ShellExecuteA with an owner window or a working directory");
+    std::string program = Str(file);
+    if (M().emulateTaskkill && parameters &&
+        (sim::SameNoCase(program, "TASKKILL") || EndsWithNoCase(program, "\\taskkill.exe")))
+        RunTaskkill(parameters);
+    return 42;
+}
+
+BOOL SHGetSpecialFolderPathA(HWND, char* path, int csidl, BOOL create) {
+    M().Log("SHGetSpecialFolderPathA " + std::to_string(csidl) + " " + std::to_string(create));
+    auto it = M().specialFolders.find(csidl);
+    if (it == M().specialFolders.end()) return FALSE;
+    std::strncpy(path, it->second.c_str(), MAX_PATH - 1);
+    path[MAX_PATH - 1] = '\0';
+    return TRUE;
+}
+
+BOOL DeleteFileA(const char* path) {
+    M().Log("DeleteFileA " + Str(path));
+    auto& fs = M().files;
+    auto it = std::find_if(fs.begin(), fs.end(), [&](const sim::File& f) { return sim::SameNoCase(f.path, Str(path)); });
+    if (it == fs.end()) {
+        M().lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    if (it->readOnly) {
+        M().lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    M().deletedFiles.push_back(it->path);
+    fs.erase(it);
+    return TRUE;
+}
+
+DWORD GetFileAttributesA(const char* path) {
+    M().Log("GetFileAttributesA " + Str(path));
+    auto& fs = M().files;
+    auto it = std::find_if(fs.begin(), fs.end(), [&](const sim::File& f) { return sim::SameNoCase(f.path, Str(path)); });
+    if (it == fs.end()) {
+        M().lastError = ERROR_FILE_NOT_FOUND;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return it->readOnly ? 0x21 : 0x20;
+}
+
+// Real semantics: the length without the terminator when it fits, else the
+// size needed including it.
+DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer) {
+    M().Log("GetCurrentDirectoryA " + std::to_string(bufferLength));
+    const std::string& dir = M().currentDirectory;
+    if (dir.size() + 1 > bufferLength) return static_cast<DWORD>(dir.size() + 1);
+    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
+    return static_cast<DWORD>(dir.size());
+}
+
+// Real semantics: a name that does not fit is cut to size - 1 bytes and the
+// result is size.
+DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD size) {
+    M().Log("GetModuleFileNameA " + std::to_string(size));
+    const std::string& path = M().modulePath;
+    if (size == 0) return 0;
+    if (path.size() + 1 > size) {
+        std::memcpy(buffer, path.c_str(), size - 1);
+        buffer[size - 1] = '\0';
+        return size;
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
+
+UINT GetSystemDirectoryA(char* buffer, UINT size) {
+    M().Log("GetSystemDirectoryA " + std::to_string(size));
+    const std::string& dir = M().systemDirectory;
+    if (dir.empty()) return 0;
+    if (dir.size() + 1 > size) return static_cast<UINT>(dir.size() + 1);
+    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
+    return static_cast<UINT>(dir.size());
+}
+
+}  // namespace win

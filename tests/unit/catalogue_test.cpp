@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "shared/catalogue.h"
+
+using grid::ServiceHandling;
+
+TEST(Catalogue, EditionsHoldTheirPrefixesOfOneOrderedTable) {
+    EXPECT_EQ(grid::kMainEdition.serviceCount, 55u);
+    EXPECT_EQ(grid::kMainEdition.imageCount, 11u);
+    EXPECT_EQ(grid::kGuardEdition.serviceCount, 54u);
+    EXPECT_EQ(grid::kGuardEdition.imageCount, 10u);
+    EXPECT_STREQ(grid::kMainEdition.services[0].name, "QuickDownload Agent");
+    EXPECT_STREQ(grid::kMainEdition.services[54].name, "SuperDownService");
+    EXPECT_STREQ(grid::kGuardEdition.services[53].name, "PFSMonitorService");
+    EXPECT_STREQ(grid::kMainEdition.images[10], "MultiDownload.exe");
+    EXPECT_STREQ(grid::kGuardEdition.images[9], "pinomate.exe");
+    EXPECT_STREQ(grid::kGridServices[28].name, "FIdownservice");
+    EXPECT_STREQ(grid::kGridServices[48].name, "bondisk update service");
+}
+
+TEST(Catalogue, HandlingClassesAndDisableGroup) {
+    int disable = 0, disableAndDelete = 0, del = 0;
+    for (const auto& s : grid::kGridServices) {
+        if (s.handling == ServiceHandling::Disable) ++disable;
+        if (s.handling == ServiceHandling::DisableAndDelete) ++disableAndDelete;
+        if (s.handling == ServiceHandling::Delete) ++del;
+    }
+    EXPECT_EQ(disable, 2);
+    EXPECT_EQ(disableAndDelete, 1);
+    EXPECT_EQ(del, 52);
+    EXPECT_STREQ(grid::kGridServices[grid::kDisableGroup[0]].name, "ExpressService");
+    EXPECT_STREQ(grid::kGridServices[grid::kDisableGroup[1]].name, "NATservice");
+    EXPECT_STREQ(grid::kGridServices[grid::kDisableGroup[2]].name, "netaccelerator");
+    EXPECT_EQ(grid::kGridServices[grid::kNetAccelerator].handling, ServiceHandling::DisableAndDelete);
+}
+
+TEST(Catalogue, NoTwoServiceNamesEqualIgnoringCase) {
+    std::set<std::string> seen;
+    for (const auto& s : grid::kGridServices) EXPECT_TRUE(seen.insert(grid::LowerImageName(s.name)).second) << s.name;
+}
+
+TEST(SameImageName, WholeNameIgnoringAsciiCase) {
+    EXPECT_TRUE(grid::SameImageName("PINOMATE.EXE", "pinomate.exe"));
+    EXPECT_TRUE(grid::SameImageName("pinomate.EXE", "pinomate.exe"));
+    EXPECT_TRUE(grid::SameImageName("eXpReSsSeRvIcE.exe", "ExpressService.exe"));
+    EXPECT_FALSE(grid::SameImageName("pinomate", "pinomate.exe"));
+    EXPECT_FALSE(grid::SameImageName("pinomate.exe.bak", "pinomate.exe"));
+    EXPECT_FALSE(grid::SameImageName("ExpressService.exe2", "ExpressService.exe"));
+    EXPECT_FALSE(grid::SameImageName("C:\\x\\pinomate.exe", "pinomate.exe"));
+    EXPECT_FALSE(grid::SameImageName("", "pinomate.exe"));
+}
+
+// In CP949 a trail byte may lie in 0x41-0x5A. "갂" is 0x81 0x41: folding its
+// trail byte as an ASCII capital would turn it into 0x81 0x61, which is "걁".
+TEST(SameImageName, TrailBytesAreNotFoldedAsAsciiCapitals) {
+    const char upperTrail[] = "\x81\x41.exe";  // 갂.exe
+    const char lowerTrail[] = "\x81\x61.exe";  // 걁.exe
+    EXPECT_FALSE(grid::SameImageName(upperTrail, lowerTrail));
+    EXPECT_TRUE(grid::SameImageName(upperTrail, upperTrail));
+    EXPECT_EQ(grid::LowerImageName("\x81\x41Z.EXE"), std::string("\x81\x41z.exe"));
+}
+
+TEST(SameImageName, DoubleByteCapitalsFoldToTheirSmallForms) {
+    // Full-width A (0xA3 0xC1) and full-width a (0xA3 0xE1).
+    EXPECT_TRUE(grid::SameImageName("\xA3\xC1.exe", "\xA3\xE1.exe"));
+    // Hangul has no case: two different syllables never match.
+    EXPECT_FALSE(grid::SameImageName("\xB0\xA1.exe", "\xB0\xA2.exe"));
+}
+
+TEST(SameImageName, LoneLeadByteAtTheEndStaysAndDoesNotReadPastTheEnd) {
+    EXPECT_EQ(grid::LowerImageName("AB\x81"), std::string("ab\x81"));
+    EXPECT_FALSE(grid::SameImageName("AB\x81", "ab"));
+}
