@@ -2,4 +2,6 @@
 // dialog's "모두 제거").
 #pragma once
 
-void RemoveInstalledGrids();
+// Returns false when the service manager refused us (the user has been told);
+// the outcome is in GridRemovalIncomplete and the main window's labels.
+bool RemoveInstalledGrids();

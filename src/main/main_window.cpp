@@ -92,8 +92,8 @@ INT_PTR WIN_CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LP
         EndDialog(MainWindow, 0);
         return TRUE;
     case IDC_REMOVE_GRIDS:
-        RemoveInstalledGrids();
-        ShowNotice(GridRemovalIncomplete ? text::kTryAgain : text::kRemoved);
+        // A refusal has been reported already; no outcome follows it.
+        if (RemoveInstalledGrids()) ShowNotice(GridRemovalIncomplete ? text::kTryAgain : text::kRemoved);
         return TRUE;
     case IDC_ABOUT:
         DialogBoxParamA(ModuleInstance, IDD_ABOUT, MainWindow, AboutDialogProc, 0);
