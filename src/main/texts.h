@@ -33,3 +33,22 @@ constexpr char kStarted[] = "시작했습니다";
 constexpr char kGuardProgramMissing[] = "Velmora.exe 파일이 없습니다";
 
 }  // namespace text
+
+// Guard service control (button 1034) and the guard program Velmora.exe.
+namespace text {
+
+constexpr char kGuardDescription[] =
+    "Velmora 설치된 그리드 서비스 및 상주 그리드 프로그램을 조사하여 상태를 변경하거나 제거합니다";
+constexpr char kGuardBeingRemoved[] = "이전 Velmora를 제거하는 중입니다\n잠시 후 다시 시도해 주세요";
+constexpr char kGuardNotInstalled[] = "Velmora를 설치하지 못했습니다";
+constexpr char kGuardNotStarted[] = "Velmora를 시작하지 못했습니다";
+constexpr char kGuardStillStarting[] = "Velmora가 아직 시작 중입니다\n잠시 후 다시 확인해 주세요";
+constexpr char kGuardNotRemoved[] = "Velmora를 제거하지 못했습니다";
+constexpr char kErrorCode[] = "오류 코드";  // "(오류 코드 1063)" after a failure message
+
+// Printed by Velmora.exe, in this order, whoever started it.
+constexpr char kGuardBanner[] = "Velmora v1.0\n\n";
+constexpr char kGuardUseMainProgram[] = "Tollvard 프로그램내의 Velmora기능으로 작동하세요\n";
+constexpr char kGuardOtherwiseIdle[] = "그렇지 않으면 Velmora 기능은 작동되지 않습니다";
+
+}  // namespace text

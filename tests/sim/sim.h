@@ -39,6 +39,7 @@ struct Service {
     DWORD startOutcome = win::SERVICE_RUNNING;  // where a start ends: RUNNING, or STOPPED when it fails
     bool refuseFullAccess = false;              // OpenServiceA with SERVICE_ALL_ACCESS is refused
     bool queryFails = false;                    // QueryServiceStatus fails on it
+    bool deleteFails = false;                   // DeleteService is refused (access denied)
     bool markedForDelete = false;
     int openHandles = 0;
     std::int64_t pendingUntil = -1;  // when a pending state ends; -1: not by itself
@@ -134,6 +135,9 @@ public:
     bool createEventFails = false;
     bool registerHandlerFails = false;
     bool createServiceFails = false;
+    // Called with each service that CreateServiceA registers, to give it the
+    // behaviour a test needs (start delay, outcome) before anything uses it.
+    std::function<void(Service&)> onServiceCreated;
     bool emulateTaskkill = true;  // the task-kill program ends the processes it names
     std::string currentDirectory = "C:\\Tools";
     std::string modulePath = "C:\\Program Files\\Tollvard\\Kestane.exe";

@@ -149,6 +149,10 @@ BOOL DeleteService(SC_HANDLE handle) {
         M().lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
         return FALSE;
     }
+    if (s->deleteFails) {
+        M().lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
     s->markedForDelete = true;
     return TRUE;
 }
@@ -179,6 +183,7 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* name, const char* displa
     s.startType = startType;
     s.errorControl = errorControl;
     s.binaryPath = binaryPath ? binaryPath : "";
+    if (M().onServiceCreated) M().onServiceCreated(s);
     void* handle = M().NewHandle(Kind::Service, "service " + s.name);
     auto* info = M().Handle(handle, Kind::Service);
     info->service = &s;

@@ -1,0 +1,3 @@
+#include "guard_host.h"
+
+int main() { return RunGuardProgram(); }

@@ -1,0 +1,104 @@
+#include "guard_host.h"
+
+#include <cstdio>
+
+#include "../main/texts.h"
+#include "../shared/process_shell.h"
+#include "../shared/service_manager.h"
+#include "../shared/win_defs.h"
+#include "guard_state.h"
+#include "guard_sweep.h"
+
+using namespace win;
+
+namespace {
+
+// The name in the dispatch table and the handler registration. An own-process
+// service is not matched by it, so it need not equal the registered "Velmora".
+char kDispatchName[] = "velmora";
+
+constexpr DWORD kAcceptStopPauseContinue = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE;
+constexpr DWORD kAcceptNothing = 0;
+
+void SendStatus(DWORD state, DWORD controlsAccepted, DWORD win32ExitCode) {
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = controlsAccepted;
+    status.dwWin32ExitCode = win32ExitCode;
+    SetServiceStatus(StatusHandle.load(), &status);
+}
+
+}  // namespace
+
+void ReportStatus(DWORD state, DWORD controlsAccepted, DWORD win32ExitCode) {
+    CurrentState = state;
+    SendStatus(state, controlsAccepted, win32ExitCode);
+}
+
+int RunGuardProgram() {
+    SERVICE_TABLE_ENTRYA table[] = {{kDispatchName, GuardServiceMain}, {nullptr, nullptr}};
+    // Returns at once when nobody but the Service Control Manager could have
+    // started us, otherwise once the service has stopped.
+    StartServiceCtrlDispatcherA(table);
+
+    std::fputs(text::kGuardBanner, stdout);
+    std::fputs(text::kGuardUseMainProgram, stdout);
+    std::fputs(text::kGuardOtherwiseIdle, stdout);
+    // The last line has no line feed, so only a flush shows it; flushing every
+    // second keeps the notice up for a console that attaches late.
+    for (int second = 0; second < 10; ++second) {
+        std::fflush(stdout);
+        Sleep(1000);
+    }
+    return 0;
+}
+
+void WIN_CALLBACK GuardServiceMain(DWORD, char**) {
+    SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerA(kDispatchName, GuardControlHandler);
+    if (!handle) return;
+    StatusHandle = handle;
+
+    ReportStatus(SERVICE_START_PENDING, kAcceptStopPauseContinue);
+    SweepPaused = 0;
+
+    HANDLE exitEvent = CreateEventA(nullptr, TRUE, FALSE, "velmoraexit");
+    if (!exitEvent) {
+        // Without the event the loop could neither pace itself nor be stopped.
+        ReportStatus(SERVICE_STOPPED, kAcceptNothing, GetLastError());
+        return;
+    }
+    ExitEvent = exitEvent;
+
+    ReportStatus(SERVICE_RUNNING, kAcceptStopPauseContinue);
+    RunGuardLoop();
+
+    // The stop control has been delivered by now and no other control reaches
+    // a stopped service, so nobody signals the event after this.
+    ExitEvent = nullptr;
+    CloseHandle(exitEvent);
+}
+
+void WIN_CALLBACK GuardControlHandler(DWORD control) {
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+        ReportStatus(SERVICE_STOP_PENDING, kAcceptNothing);
+        SetEvent(ExitEvent.load());
+        break;
+    case SERVICE_CONTROL_PAUSE:
+        ReportStatus(SERVICE_PAUSE_PENDING, kAcceptNothing);
+        SweepPaused = 1;
+        ReportStatus(SERVICE_PAUSED, kAcceptStopPauseContinue);
+        break;
+    case SERVICE_CONTROL_CONTINUE:
+        ReportStatus(SERVICE_CONTINUE_PENDING, kAcceptNothing);
+        SweepPaused = 0;
+        ReportStatus(SERVICE_RUNNING, kAcceptStopPauseContinue);
+        break;
+    default:
+        // Interrogation: repeat the last report without claiming the state,
+        // so a report racing in from the service thread is not overwritten.
+        SendStatus(CurrentState.load(), kAcceptStopPauseContinue, 0);
+        break;
+    }
+}

@@ -1,0 +1,108 @@
+#include "guard_sweep.h"
+
+#include <string>
+#include <vector>
+
+#include "../shared/catalogue.h"
+#include "../shared/process_shell.h"
+#include "../shared/service_manager.h"
+#include "../shared/win_defs.h"
+#include "guard_host.h"
+#include "guard_state.h"
+
+using namespace win;
+
+namespace {
+
+constexpr DWORD kSweepIntervalMs = 10000;
+constexpr DWORD kPauseAfterStopMs = 100;
+
+const grid::Edition& Catalogue() { return grid::kGuardEdition; }
+
+// Catalogue index of "PFSMonitorService", the last service of the stop pass.
+constexpr std::size_t kPfsMonitorService = 53;
+
+void StopUnlessStopped(SC_HANDLE service) {
+    if (!service) return;
+    SERVICE_STATUS status = {};
+    // A failed query leaves the record zeroed, which reads as not stopped:
+    // asking once too often costs only the pause.
+    QueryServiceStatus(service, &status);
+    if (status.dwCurrentState != SERVICE_STOPPED) {
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        Sleep(kPauseAfterStopMs);
+    }
+}
+
+}  // namespace
+
+void RunGuardLoop() {
+    for (;;) {
+        if (SweepPaused == 0) {
+            SweepGridProcesses();
+            SweepGridServices();
+        }
+        if (WaitForSingleObject(ExitEvent.load(), kSweepIntervalMs) == WAIT_OBJECT_0) {
+            ReportStatus(SERVICE_STOPPED, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE);
+            return;
+        }
+    }
+}
+
+void SweepGridProcesses() {
+    for (std::size_t i = 0; i < Catalogue().imageCount; ++i) TerminateGridProcess(Catalogue().images[i]);
+}
+
+void TerminateGridProcess(const char* imageName) {
+    const std::string wanted = grid::LowerImageName(imageName);
+
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (grid::LowerImageName(entry.szExeFile) != wanted) continue;
+        // Only the right to terminate: Windows XP refuses the full-access mask
+        // outright, and other processes are none of our business.
+        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+        if (!process) continue;  // protected or already gone; the next instance may still be ours to end
+        TerminateProcess(process, 0);
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+}
+
+void SweepGridServices() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    if (!manager) return;
+
+    const std::size_t count = Catalogue().serviceCount;
+    const grid::GridService* services = Catalogue().services;
+    std::vector<SC_HANDLE> handles(count, nullptr);
+
+    for (std::size_t i = 0; i < count; ++i) handles[i] = OpenServiceA(manager, services[i].name, SERVICE_ALL_ACCESS);
+
+    // The disable group is told to stop and set to disabled on every sweep,
+    // whatever its state: cheaper than asking, and it undoes a re-enable.
+    SERVICE_STATUS status = {};
+    for (std::size_t i : grid::kDisableGroup) {
+        if (!handles[i]) continue;
+        ControlService(handles[i], SERVICE_CONTROL_STOP, &status);
+        ChangeServiceConfigA(handles[i], SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+
+    for (std::size_t i = 0; i < count; ++i)
+        if (!grid::InDisableGroup(services[i])) StopUnlessStopped(handles[i]);
+    // PFSMonitorService often survives its first stop request; a second look
+    // before the deletions keeps it from being deleted while still running.
+    if (kPfsMonitorService < count) StopUnlessStopped(handles[kPfsMonitorService]);
+
+    for (std::size_t i = 0; i < count; ++i)
+        if (services[i].handling != grid::ServiceHandling::Disable && handles[i]) DeleteService(handles[i]);
+
+    for (std::size_t i = 0; i < count; ++i)
+        if (handles[i]) CloseServiceHandle(handles[i]);
+    CloseServiceHandle(manager);
+}

@@ -1,0 +1,288 @@
+// The guard: button 1034 registering, starting, stopping and deleting the
+// real Velmora.exe as a service, the guard at work on grid programs and grid
+// services, and Velmora.exe started by hand.
+#include "harness.h"
+
+namespace {
+
+using namespace e2e;
+
+constexpr int kGuardButton = 1034;
+constexpr int kGuardStatusLabel = 1036;
+
+constexpr wchar_t kGuardService[] = L"Velmora";
+constexpr wchar_t kTurnOn[] = L"Velmora 켜기";
+constexpr wchar_t kTurnOff[] = L"Velmora 끄기";
+constexpr wchar_t kInUse[] = L"실시간 감시 기능 사용중";
+constexpr wchar_t kOff[] = L"실시간 감시 기능 꺼짐";
+constexpr wchar_t kInstalled[] = L"설치되었습니다";
+constexpr wchar_t kRemoved[] = L"제거되었습니다";
+constexpr wchar_t kNotice[] = L"알림";
+constexpr wchar_t kDescription[] =
+    L"Velmora 설치된 그리드 서비스 및 상주 그리드 프로그램을 조사하여 상태를 변경하거나 제거합니다";
+
+// Longest the start wait may keep the window busy after the install message.
+constexpr DWORD kStartTimeout = 35000;
+
+std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// Waits for the message box of the main window, checks its caption and text
+// and presses OK.
+void answer_message(const App& app, const wchar_t* expected) {
+    HWND box = wait_message_box(app.main, 15000);
+    need(box, "expected the message %s, no message box came", str(expected));
+    MessageBoxText shown = read_message_box(box);
+    ok(shown.caption == kNotice, "caption: expected %s, got %s", str(kNotice), str(shown.caption));
+    ok(shown.text == expected, "message: expected %s, got %s", str(expected), str(shown.text));
+    need(dismiss_message_box(box), "the message box %s did not close", str(shown.text));
+}
+
+void expect_guard_texts(const App& app, const wchar_t* button, const wchar_t* status, DWORD timeout_ms) {
+    std::wstring shown = wait_control_text(app.main, kGuardButton, button, timeout_ms);
+    ok(shown == button, "1034: expected %s, got %s", str(button), str(shown));
+    ok_control_text(app.main, kGuardStatusLabel, status);
+}
+
+// One press of 1034 on a machine without the guard: the install message, then
+// the running texts once the start wait is over.
+void turn_guard_on(const App& app) {
+    track_service(kGuardService);
+    need(press(app.main, kGuardButton), "pressing 1034 failed");
+    answer_message(app, kInstalled);
+    expect_guard_texts(app, kTurnOff, kInUse, kStartTimeout);
+    ServiceInfo guard = query_service(kGuardService);
+    need(guard.exists && guard.state == SERVICE_RUNNING, "expected Velmora %s, got %s", state_name(SERVICE_RUNNING),
+         guard.exists ? state_name(guard.state) : "no service");
+    // The guard's process outlives its stop by ten seconds (its notice), and
+    // the registration lasts as long as the process: stop it and let it end
+    // before the harness deletes the service.
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, guard.pid);
+    defer([process] {
+        control_service(kGuardService, SERVICE_CONTROL_STOP);
+        if (process) {
+            WaitForSingleObject(process, 25000);
+            CloseHandle(process);
+        }
+    });
+}
+
+// Polls until no process has that image name; the milliseconds it took, or
+// -1 when one was still there at the deadline.
+long wait_gone(const std::wstring& image, DWORD timeout_ms) {
+    ULONGLONG started = GetTickCount64();
+    if (!wait_process_count(image, 0, timeout_ms)) return -1;
+    return static_cast<long>(GetTickCount64() - started);
+}
+
+bool wait_service_gone(const std::wstring& name, DWORD timeout_ms) {
+    ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    while (service_exists(name)) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+std::string cp949(const std::wstring& text) {
+    int size = WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+}  // namespace
+
+// Registration as the guard needs it: own process, automatic start,
+// LocalSystem, and the path beside Kestane in quotation marks.
+E2E_CASE(guard_install_and_start) {
+    App app = launch_kestane();
+    expect_guard_texts(app, kTurnOn, kOff, 0);
+    turn_guard_on(app);
+
+    ServiceInfo guard = query_service(kGuardService);
+    ok(guard.type == SERVICE_WIN32_OWN_PROCESS, "type: expected 0x10, got 0x%lx", guard.type);
+    ok(guard.start_type == SERVICE_AUTO_START, "start type: expected %s, got %s", start_type_name(SERVICE_AUTO_START),
+       start_type_name(guard.start_type));
+    ok(guard.binary_path == quoted(velmora_path()), "binary path: expected %s, got %s", str(quoted(velmora_path())),
+       str(guard.binary_path));
+    ok(guard.display_name == L"Velmora Tollvard", "display name: expected %s, got %s", str(L"Velmora Tollvard"),
+       str(guard.display_name));
+    ok(guard.description == kDescription, "description: expected %s, got %s", str(kDescription),
+       str(guard.description));
+    ok(lower(guard.account) == L"localsystem", "account: expected LocalSystem, got %s", str(guard.account));
+    ok(guard.pid != 0, "expected the process id of the running guard, got 0");
+}
+
+// The running guard ends a grid program and removes a running grid service
+// within one sweep; what is only in the main program's catalogue stays. Then
+// how long a grid program newly started under the running guard survives.
+E2E_CASE(guard_ends_grids) {
+    start_fake_grid(L"bigfilesearch.exe");
+    start_fake_grid(L"MultiDownload.exe");
+    create_fake_service(L"xOcean", FakeMode::Stops, true);
+    create_fake_service(L"SuperDownService", FakeMode::Stops, true);
+
+    App app = launch_kestane();
+    ULONGLONG pressed = GetTickCount64();
+    turn_guard_on(app);
+    long process_ms = wait_gone(L"bigfilesearch.exe", 25000);
+    ok(process_ms >= 0, "expected bigfilesearch.exe to be ended within 25 s, %d still run",
+       count_processes(L"bigfilesearch.exe"));
+    ok(wait_service_gone(L"xOcean", 25000), "expected xOcean to be deleted within 25 s, it is %s",
+       state_name(query_service(L"xOcean").state));
+    trace("grid process and service gone %.1f s after 1034 was pressed", (GetTickCount64() - pressed) / 1000.0);
+
+    ok(count_processes(L"MultiDownload.exe") == 1, "expected MultiDownload.exe left running, got %d",
+       count_processes(L"MultiDownload.exe"));
+    ServiceInfo kept = query_service(L"SuperDownService");
+    ok(kept.exists && kept.state == SERVICE_RUNNING, "expected SuperDownService left running, got %s",
+       kept.exists ? state_name(kept.state) : "no service");
+
+    // A grid program that appears while the guard waits lives until the next
+    // sweep: at most the 10 s wait plus one sweep.
+    long longest = 0;
+    for (const wchar_t* image : {L"QAutoUp.exe", L"KAutoUp.exe", L"pinomate.exe"}) {
+        start_fake_grid(image);
+        long lived = wait_gone(image, 25000);
+        ok(lived >= 0 && lived <= 12000, "expected %s ended within 12 s, took %ld ms", str(image), lived);
+        trace("%s ended %ld ms after it appeared", utf8(image).c_str(), lived);
+        longest = lived > longest ? lived : longest;
+        Sleep(3100);  // start the next one at another point of the 10 s cycle
+    }
+    trace("longest life of a grid program under the guard: %ld ms", longest);
+}
+
+// Pause and continue through the Service Control Manager: paused, the guard
+// leaves a grid program alone; continued, it ends it at its next sweep.
+E2E_CASE(guard_pause_and_continue) {
+    App app = launch_kestane();
+    turn_guard_on(app);
+    need(control_service(kGuardService, SERVICE_CONTROL_PAUSE), "ControlService(PAUSE) failed: error %lu",
+         GetLastError());
+    need(wait_service_state(kGuardService, SERVICE_PAUSED), "expected Velmora %s, got %s", state_name(SERVICE_PAUSED),
+         state_name(query_service(kGuardService).state));
+
+    start_fake_grid(L"wincloud.exe");
+    Sleep(12000);  // longer than a whole cycle
+    ok(count_processes(L"wincloud.exe") == 1, "expected wincloud.exe to survive while paused, got %d",
+       count_processes(L"wincloud.exe"));
+
+    need(control_service(kGuardService, SERVICE_CONTROL_CONTINUE), "ControlService(CONTINUE) failed: error %lu",
+         GetLastError());
+    ok(wait_service_state(kGuardService, SERVICE_RUNNING), "expected Velmora %s, got %s",
+       state_name(SERVICE_RUNNING), state_name(query_service(kGuardService).state));
+    long lived = wait_gone(L"wincloud.exe", 12000);
+    ok(lived >= 0, "expected wincloud.exe ended within 12 s of the continue, %d still run",
+       count_processes(L"wincloud.exe"));
+    trace("wincloud.exe ended %ld ms after the continue", lived);
+}
+
+// The second press stops and deletes the guard; its process ends about ten
+// seconds after it stopped, with exit code 0. A third press installs it anew.
+E2E_CASE(guard_turned_off_and_on_again) {
+    App app = launch_kestane();
+    turn_guard_on(app);
+    DWORD pid = query_service(kGuardService).pid;
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    need(process, "opening the guard's process %lu failed: error %lu", pid, GetLastError());
+    defer([process] { CloseHandle(process); });
+
+    ULONGLONG pressed = GetTickCount64();
+    need(press(app.main, kGuardButton), "pressing 1034 failed");
+    answer_message(app, kRemoved);
+    expect_guard_texts(app, kTurnOn, kOff, 5000);
+    ok(wait_service_gone(kGuardService, 15000), "expected Velmora deleted within 15 s, it is %s",
+       state_name(query_service(kGuardService).state));
+    trace("guard service deleted %.1f s after the second press", (GetTickCount64() - pressed) / 1000.0);
+    bool ended = WaitForSingleObject(process, 25000) == WAIT_OBJECT_0;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process, &code);
+    ok(ended && code == 0, "expected Velmora.exe to end with 0, got %s %lu", ended ? "exit code" : "still running",
+       code);
+    trace("guard process ended %.1f s after the second press", (GetTickCount64() - pressed) / 1000.0);
+
+    turn_guard_on(app);
+}
+
+// Kestane in a folder with a blank, started from another working folder (as
+// a shortcut does): the guard beside it is found and registered quoted.
+E2E_CASE(guard_install_from_folder_with_blank) {
+    std::wstring folder = join(scratch_dir(), L"My Tools");
+    std::wstring kestane = join(folder, L"Kestane.exe");
+    std::wstring velmora = join(folder, L"Velmora.exe");
+    need(copy_file(kestane_path(), kestane) && copy_file(velmora_path(), velmora), "copying the programs to %s failed",
+         str(folder));
+
+    App app;
+    app.proc = start_process(kestane, L"", scratch_dir());
+    need(app.proc, "starting %s failed", str(kestane));
+    app.main = wait_main_window(app.proc);
+    need(app.main, "expected the main window of %s", str(kestane));
+    turn_guard_on(app);
+
+    ServiceInfo guard = query_service(kGuardService);
+    ok(guard.binary_path == quoted(velmora), "binary path: expected %s, got %s", str(quoted(velmora)),
+       str(guard.binary_path));
+}
+
+// Started by hand, Velmora.exe does no guard work: it prints its notice in
+// CP949 and ends with 0 ten seconds later (under Wine after another ten, which
+// the dispatcher takes to give up outside the Service Control Manager).
+E2E_CASE(velmora_started_by_hand) {
+    std::wstring output = join(scratch_dir(), L"velmora-output.txt");
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    need(file != INVALID_HANDLE_VALUE, "creating %s failed: error %lu", str(output), GetLastError());
+    track_file(output);
+
+    std::wstring command = quoted(velmora_path());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = file;
+    startup.hStdError = file;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION info = {};
+    ULONGLONG started = GetTickCount64();
+    BOOL created = CreateProcessW(velmora_path().c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                  nullptr, scratch_dir().c_str(), &startup, &info);
+    CloseHandle(file);
+    need(created, "starting %s failed: error %lu", str(velmora_path()), GetLastError());
+    CloseHandle(info.hThread);
+    defer([info] {
+        if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info.hProcess, 1);
+        CloseHandle(info.hProcess);
+    });
+
+    // The notice reaches the file with the first flush, right after the
+    // dispatcher has given up; from then on the program lingers ten seconds.
+    ULONGLONG noticed = 0;
+    while (!noticed && WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT) {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (GetFileAttributesExW(output.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 0)
+            noticed = GetTickCount64();
+    }
+    bool ended = WaitForSingleObject(info.hProcess, 40000) == WAIT_OBJECT_0;
+    ULONGLONG finished = GetTickCount64();
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &code);
+    need(ended, "expected Velmora.exe to end within 40 s, it still runs");
+    ok(code == 0, "expected exit code 0, got %lu", code);
+    ok(noticed != 0, "expected the notice while the program still ran");
+    double lingered = noticed ? (finished - noticed) / 1000.0 : 0;
+    ok(lingered >= 9.0 && lingered <= 12.0, "expected it to end about 10 s after its notice, got %.1f s", lingered);
+    trace("Velmora.exe by hand: notice after %.1f s, ended after %.1f s", (noticed - started) / 1000.0,
+          (finished - started) / 1000.0);
+
+    std::string expected = cp949(L"Velmora v1.0\n\nTollvard 프로그램내의 Velmora기능으로 작동하세요\n"
+                                 L"그렇지 않으면 Velmora 기능은 작동되지 않습니다");
+    std::string printed = read_file(output);
+    // The runtime may write each line feed as CR LF on a file.
+    std::string unix_printed;
+    for (char c : printed)
+        if (c != '\r') unix_printed += c;
+    ok(unix_printed == expected, "expected the notice in CP949 (%u bytes), got %u bytes: %s",
+       static_cast<unsigned>(expected.size()), static_cast<unsigned>(printed.size()), printed.c_str());
+    ok(!service_exists(kGuardService), "expected no service registered by a start by hand");
+}
