@@ -28,6 +28,7 @@ if [ -z "${DISPLAY:-}" ]; then
         need_tool convert "turning window pictures into PNG"
 fi
 
+mkdir -p "$root/build"
 if ! "$root/tools/build.sh" win64 >"$root/build/run-kestane-build.log" 2>&1; then
     cat "$root/build/run-kestane-build.log" >&2
     echo "run-kestane: the win64 build failed" >&2
@@ -37,6 +38,13 @@ fi
 
 [ -n "${DISPLAY:-}" ] && export TOLLVARD_DISPLAY="$DISPLAY"
 . "$root/tools/wine-env.sh"
+# One run at a time per prefix (see tools/test-e2e.sh).
+mkdir -p "$WINE_BASE"
+exec 9>"$WINE_BASE/run.lock"
+if ! flock -n 9; then
+    echo "run-kestane: waiting for another Wine run in $WINE_BASE to end" >&2
+    flock -w 1800 9 || { echo "run-kestane: gave up waiting for $WINE_BASE/run.lock" >&2; exit 2; }
+fi
 trap wine_env_stop EXIT
 trap 'exit 130' INT TERM
 wine_env_start || { echo "run-kestane: the Wine environment did not start" >&2; exit 2; }
@@ -51,7 +59,7 @@ fi
 # main window's rectangle through a file, and closes Kestane once the file
 # is gone again.
 windows_path() { echo "Z:$1" | tr / '\\'; }
-rect_file="$root/build/wine/main-window.rect"
+rect_file="$WINE_BASE/main-window.rect"
 rm -f "$rect_file"
 "$WINE64" explorer /desktop=Tollvard,800x600 "$(windows_path "$e2e/e2e_driver.exe")" \
     --bin "$(windows_path "$dist")" --show-main "$(windows_path "$rect_file")" &
@@ -69,8 +77,8 @@ fi
 read -r left top width height < "$rect_file"
 sleep 1   # let the window finish painting
 
-desktop=$(xwininfo -root -tree | awk '/"Tollvard - Wine desktop"|"Wine desktop"|"Tollvard"/ {print $1; exit}')
-picture="$root/build/wine/main-window.xwd"
+desktop=$(xwininfo -root -tree | awk '/"Tollvard - Wine desktop"/ {print $1; exit}')
+picture="$WINE_BASE/main-window.xwd"
 if [ -n "$desktop" ]; then
     xwd -id "$desktop" -silent > "$picture"
 else

@@ -12,38 +12,57 @@
 //       ...
 //   }
 //
-// - A case is a function registered by name with E2E_CASE. Cases run in the
-//   order of their files on the link line and, inside a file, in source order.
+// - A case is a function registered by name with E2E_CASE. Cases run file by
+//   file, cases_harness.cpp first and then in the order of the file names,
+//   and inside a file in source order.
 //   Every case runs, whatever happened to the ones before it.
 // - ok(cond, fmt, ...) records one check (printf format, UTF-8). When it fails
 //   it prints "file:line: Test failed: <message>" and the case counts as
 //   failed; the case goes on. Write the message as "expected X, got Y".
 // - need(cond, fmt, ...) is ok() that ends the case on failure, for the
 //   preconditions without which the remaining checks say nothing.
-// - skip(fmt, ...) ends the case as skipped.
+// - skip_case(fmt, ...) ends the case as skipped.
 // - Wide strings go into messages through str(): ok(a == b, "expected %s, got %s",
-//   str(b), str(a)). str() quotes and escapes, like wine_dbgstr_w.
+//   str(b), str(a)). str() gives UTF-8 in quotes, with line feeds, tabs and
+//   quotes escaped, like wine_dbgstr_w.
 // - Everything a case starts or creates through this harness is undone when
 //   the case ends, even when it failed or was aborted, in reverse order:
 //   processes started are terminated, services created are stopped (killed if
 //   they will not stop) and deleted, files and folders made are deleted. For
 //   what Kestane itself creates (the Velmora service, files it writes), call
 //   track_service() / track_file() or register your own step with defer().
+//   Cleanup steps must not call need() or ok().
 // - After each case the runner looks for leftovers (services whose binary is
 //   one of ours, processes running from our folders) and removes them with a
 //   warning, so one broken case cannot poison the next.
 //
-// The driver's command line:  e2e_driver.exe [--bin DIR] [--list] [PATTERN...]
+// The driver's command line (tools/test-e2e.sh builds and runs it):
+//   e2e_driver.exe [--bin DIR] [--status-file FILE] [--list] [PATTERN...]
 // A PATTERN with * or ? is matched against the whole case name, any other
 // PATTERN as a substring. The last line of output is "N passed, N failed"
 // (test cases, not checks; ", N skipped" follows when some were skipped) and
-// the exit code is 1 when any case failed.
+// the exit code, also written to FILE, is 1 when any case failed. --bin names
+// the folder of Kestane.exe and Velmora.exe (default: the current folder, the
+// driver's, or dist\win64 above the driver).
+//
+// What Wine does differently, as far as the cases are concerned
+// - A deleted service stays registered until its process has ended.
+// - A second SERVICE_CONTROL_STOP to a service that ignored the first fails
+//   with ERROR_SERVICE_CANNOT_ACCEPT_CTRL, and services.exe then ends the
+//   service's process while its state stays RUNNING (process id 0).
+// - A killed service process is not noticed: the state stays what it was.
+// - StartServiceCtrlDispatcher gives up only after about ten seconds when the
+//   program was not started by the Service Control Manager.
+// - tools/test-e2e.sh runs the driver inside a Wine desktop: outside one,
+//   without an X window manager, every window that closes costs two seconds.
 #pragma once
 
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <shellapi.h>   // ShellExecuteW, for cases that start programs the way Kestane does
+#include <shlobj.h>     // CSIDL_* for special_folder()
 
 #include <functional>
 #include <string>
@@ -69,7 +88,6 @@ void trace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 #define ok(cond, ...) ::e2e::check_at(__FILE__, __LINE__, static_cast<bool>(cond), __VA_ARGS__)
 #define need(cond, ...) \
     do { if (!::e2e::check_at(__FILE__, __LINE__, static_cast<bool>(cond), __VA_ARGS__)) ::e2e::abort_case(); } while (0)
-#define skip(...) ::e2e::skip_case(__VA_ARGS__)
 
 using CaseFunction = void (*)();
 struct Registration {
@@ -141,7 +159,8 @@ bool wait_process_count(const std::wstring& image, int count, DWORD timeout_ms);
 void taskkill(const std::wstring& image);
 
 // Fake grid programs: copies sleeper.exe to scratch_dir()\grid\<image> and
-// starts `copies` processes of it. Their pids; cleaned up when the case ends.
+// starts `copies` processes of it, waiting until Tool Help lists them all.
+// Whatever is still running from the copy is ended when the case ends.
 std::vector<Proc> start_fake_grid(const std::wstring& image, int copies = 1);
 
 // ---------------------------------------------------------------- Kestane and windows
@@ -205,7 +224,10 @@ bool dismiss_message_box(HWND box, DWORD timeout_ms = 5000);
 
 enum class FakeMode {
     Stops,    // reports STOP_PENDING, then STOPPED, on SERVICE_CONTROL_STOP
-    Ignore,   // accepts STOP but ignores it and stays RUNNING
+    Ignore,   // accepts STOP but ignores it and stays RUNNING. Under Wine a
+              // second STOP fails with ERROR_SERVICE_CANNOT_ACCEPT_CTRL and
+              // services.exe ends the process, the state staying RUNNING with
+              // process id 0.
     Slow,     // STOP_PENDING for 3 s before STOPPED
     Pending,  // stays START_PENDING until told to quit
 };
@@ -238,6 +260,10 @@ void create_fake_service(const std::wstring& name, FakeMode mode, bool start = f
                          DWORD start_type = SERVICE_DEMAND_START);
 bool start_service(const std::wstring& name);
 bool control_service(const std::wstring& name, DWORD control);   // SERVICE_CONTROL_STOP, _PAUSE, ...
+// SERVICE_CONTROL_STOP, then waits for SERVICE_STOPPED; true when it came.
+bool stop_service(const std::wstring& name, DWORD timeout_ms = kServiceTimeout);
+// DeleteService alone, as a program would call it; true when the call succeeded.
+bool delete_service(const std::wstring& name);
 bool wait_service_state(const std::wstring& name, DWORD state, DWORD timeout_ms = kServiceTimeout);
 // Stops (asks, then makes a fake service quit, then kills its process) and
 // deletes, and waits until the name is gone. True when it is gone.
@@ -246,6 +272,10 @@ bool remove_service(const std::wstring& name);
 void track_service(const std::wstring& name);
 // Services whose binary is one of ours, or named Velmora.
 std::vector<std::wstring> leftover_services();
+// Removes those services and ends every process running from our folders
+// (the driver excepted). The runner does this before the first case and
+// after each case; warn prints what was found.
+void remove_leftovers(bool warn = true);
 
 // ---------------------------------------------------------------- files
 
