@@ -1,7 +1,6 @@
 #include "guard_sweep.h"
 
-#include <string>
-#include <vector>
+#include <cstring>
 
 #include "../shared/catalogue.h"
 #include "../shared/process_shell.h"
@@ -54,7 +53,8 @@ void SweepGridProcesses() {
 }
 
 void TerminateGridProcess(const char* imageName) {
-    const std::string wanted = grid::LowerImageName(imageName);
+    char wanted[MAX_PATH + 1];
+    grid::FoldImageName(imageName, wanted, sizeof(wanted));
 
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return;
@@ -62,7 +62,9 @@ void TerminateGridProcess(const char* imageName) {
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (grid::LowerImageName(entry.szExeFile) != wanted) continue;
+        char image[MAX_PATH + 1];
+        grid::FoldImageName(entry.szExeFile, image, sizeof(image));
+        if (std::strcmp(image, wanted) != 0) continue;
         // Only the right to terminate: Windows XP refuses the full-access mask
         // outright, and other processes are none of our business.
         HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
@@ -79,7 +81,8 @@ void SweepGridServices() {
 
     const std::size_t count = Catalogue().serviceCount;
     const grid::GridService* services = Catalogue().services;
-    std::vector<SC_HANDLE> handles(count, nullptr);
+    SC_HANDLE handles[54] = {};
+    static_assert(sizeof(handles) / sizeof(handles[0]) >= 54, "one handle per guard service");
 
     for (std::size_t i = 0; i < count; ++i) handles[i] = OpenServiceA(manager, services[i].name, SERVICE_ALL_ACCESS);
 

@@ -1,5 +1,6 @@
 #include "catalogue.h"
 
+#include <cstring>
 #include <iterator>
 
 namespace grid {
@@ -92,27 +93,34 @@ void LowerDoubleByte(unsigned char lead, unsigned char& trail) {
 
 }  // namespace
 
-std::string LowerImageName(const char* name) {
-    std::string lowered(name);
-    for (std::size_t i = 0; i < lowered.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(lowered[i]);
-        if (IsLeadByte(c)) {
+void FoldImageName(const char* name, char* out, std::size_t size) {
+    if (size == 0) return;
+    std::size_t i = 0;
+    while (name[i] != '\0' && i + 1 < size) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (IsLeadByte(c) && name[i + 1] != '\0') {
+            // A double-byte character goes whole or not at all.
+            if (i + 2 >= size) break;
+            unsigned char trail = static_cast<unsigned char>(name[i + 1]);
+            LowerDoubleByte(c, trail);
+            out[i] = static_cast<char>(c);
+            out[i + 1] = static_cast<char>(trail);
+            i += 2;
+        } else {
             // A lone lead byte at the end stays as it is.
-            if (i + 1 < lowered.size()) {
-                unsigned char trail = static_cast<unsigned char>(lowered[i + 1]);
-                LowerDoubleByte(c, trail);
-                lowered[i + 1] = static_cast<char>(trail);
-                ++i;
-            }
-        } else if (c >= 'A' && c <= 'Z') {
-            lowered[i] = static_cast<char>(c + ('a' - 'A'));
+            out[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+            ++i;
         }
     }
-    return lowered;
+    out[i] = '\0';
 }
 
 bool SameImageName(const char* imageName, const char* catalogueName) {
-    return LowerImageName(imageName) == LowerImageName(catalogueName);
+    // Image names from a process snapshot hold at most 260 bytes.
+    char image[261], entry[261];
+    FoldImageName(imageName, image, sizeof(image));
+    FoldImageName(catalogueName, entry, sizeof(entry));
+    return std::strcmp(image, entry) == 0;
 }
 
 }  // namespace grid

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 namespace grid {
@@ -48,7 +49,18 @@ inline bool InDisableGroup(const GridService& service) { return service.handling
 // byte with it, and only the double-byte letters that have a lower-case form
 // (full-width Latin, Greek, Cyrillic) are mapped. A trail byte in 0x41-0x5A is
 // never folded as if it were an ASCII capital.
-std::string LowerImageName(const char* name);
+//
+// Into a caller's buffer of `size` bytes, always zero-terminated; a name that
+// does not fit is cut before a whole character. Allocates nothing: the guard
+// uses it, and the guard carries no string library.
+void FoldImageName(const char* name, char* out, std::size_t size);
+
+inline std::string LowerImageName(const char* name) {
+    std::string lowered(std::strlen(name) + 1, '\0');
+    FoldImageName(name, &lowered[0], lowered.size());
+    lowered.resize(std::strlen(lowered.c_str()));
+    return lowered;
+}
 
 // Whole-name, case-blind match of a process image name against a catalogue
 // image name.

@@ -29,6 +29,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if (grid::LowerImageName(lowered.c_str()) != lowered) std::abort();  // idempotent
+
+    // Folding into a smaller buffer gives a whole-character prefix of the
+    // full result, zero-terminated inside the buffer.
+    std::size_t room = size ? data[0] % 262 : 0;
+    char small[262];
+    std::memset(small, 0x7F, sizeof(small));
+    grid::FoldImageName(image, small, room);
+    if (room > 0) {
+        std::size_t got = std::strlen(small);
+        if (got >= room || lowered.compare(0, got, small) != 0) std::abort();
+        if (got < lowered.size() && got + 1 < room) {
+            // Stopped early only because the next character did not fit.
+            unsigned char next = static_cast<unsigned char>(lowered[got]);
+            if (!(next >= 0x81 && next <= 0xFE && got + 2 >= room)) std::abort();
+        }
+    }
+    if (room < sizeof(small) && static_cast<unsigned char>(small[room]) != 0x7F) std::abort();
     if (!grid::SameImageName(image, image)) std::abort();
     for (const char* name : grid::kGridImages)
         if (grid::SameImageName(image, name) != grid::SameImageName(name, image)) std::abort();

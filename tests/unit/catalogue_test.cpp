@@ -75,3 +75,15 @@ TEST(SameImageName, LoneLeadByteAtTheEndStaysAndDoesNotReadPastTheEnd) {
     EXPECT_EQ(grid::LowerImageName("AB\x81"), std::string("ab\x81"));
     EXPECT_FALSE(grid::SameImageName("AB\x81", "ab"));
 }
+
+TEST(FoldImageName, CutsOnlyBeforeAWholeCharacterAndAlwaysTerminates) {
+    char out[5];
+    grid::FoldImageName("AB\xB0\xA1Z", out, sizeof(out));  // "AB가Z": the syllable fits, Z does not
+    EXPECT_STREQ(out, "ab\xB0\xA1");
+    char small[4];
+    grid::FoldImageName("AB\xB0\xA1", small, sizeof(small));  // the syllable would need 5 bytes
+    EXPECT_STREQ(small, "ab");
+    char one[1] = {'x'};
+    grid::FoldImageName("ABC", one, sizeof(one));
+    EXPECT_EQ(one[0], '\0');
+}
