@@ -1,14 +1,34 @@
 #include "about.h"
 
+#include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "maker_page.h"
+#include "resource_ids.h"
 
 using namespace win;
 
-INT_PTR WIN_CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) EndDialog(dialog, 0);
-    return FALSE;
+void OpenMakerPage() {
+    // Always Internet Explorer from its own folder, never the default browser.
+    ShellExecuteA(nullptr, "open", "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE", MAKER_PAGE_ADDRESS,
+                  nullptr, SW_SHOW);
 }
 
-void OpenMakerPage() {}
+INT_PTR WIN_CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+
+    switch (LOWORD(wParam)) {
+    case IDOK:
+    case IDCANCEL:
+        EndDialog(dialog, 0);
+        break;
+    case IDC_ABOUT_LINK:
+        // Every click opens the page again; the box stays open.
+        OpenMakerPage();
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}

@@ -1,0 +1,299 @@
+// The sweeps behind buttons 1013, 1014 and 1011, the About box and the update
+// check, against the real Kestane.exe: shortcuts with Korean names deleted
+// from the user's folders, stand-in uninstallers that record how they were
+// started, a search-bar folder removed by the command processor, and a
+// stand-in Internet Explorer that records the page it was asked to open.
+#include "harness.h"
+
+#include <shlobj.h>
+
+#include "../../src/main/maker_page.h"
+#include "../../src/main/site_folders.h"
+
+namespace {
+
+using namespace e2e;
+
+constexpr int kAboutButton = 1005;
+constexpr int kProgramSweepButton = 1011;
+constexpr int kShortcutSweepButton = 1013;
+constexpr int kWebhardSweepButton = 1014;
+constexpr int kUpdateCheckButton = 1035;
+constexpr int kAboutProduct = 1015;
+constexpr int kAboutLink = 1017;
+
+constexpr wchar_t kRemoved[] = L"제거되었습니다";
+constexpr wchar_t kNotice[] = L"알림";
+constexpr wchar_t kProgramFiles[] = L"C:\\Program Files\\";
+constexpr wchar_t kProgramFilesX86[] = L"C:\\Program Files (x86)\\";
+constexpr wchar_t kExplorer[] = L"C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
+
+// The sweeps launch hundreds of programs before the message comes.
+constexpr DWORD kSweepTimeout = 60000;
+
+// Kestane passes its file names in the ANSI code page; the names this driver
+// creates through the wide API are the same names only under code page 949.
+void need_korean_code_page() {
+    need(GetACP() == 949, "expected the ANSI code page 949 of the ko_KR locale, got %u", GetACP());
+}
+
+// Presses a sweep's button and answers the message that follows it.
+void sweep(const App& app, int button) {
+    need(press(app.main, button), "pressing %d failed: error %lu", button, GetLastError());
+    HWND box = wait_message_box(app.main, kSweepTimeout);
+    need(box, "after %d: expected the message %s, no message box came", button, str(kRemoved));
+    MessageBoxText shown = read_message_box(box);
+    ok(shown.caption == kNotice, "after %d: caption: expected %s, got %s", button, str(kNotice), str(shown.caption));
+    ok(shown.text == kRemoved, "after %d: expected %s, got %s", button, str(kRemoved), str(shown.text));
+    need(dismiss_message_box(box), "after %d: the message box did not close", button);
+}
+
+// The command line without the program: what the shell passed as parameters.
+std::wstring parameters_of(const std::wstring& line) {
+    size_t end = line.empty() ? 0 : line[0] == L'"' ? line.find(L'"', 1) : line.find(L' ');
+    if (end == std::wstring::npos) return L"";
+    size_t start = line.find_first_not_of(L' ', end + 1);
+    return start == std::wstring::npos ? L"" : line.substr(start);
+}
+
+// What one recorded start looked like, for messages.
+std::string describe(const std::vector<Launch>& launches) {
+    std::string out;
+    for (const Launch& launch : launches) {
+        if (!out.empty()) out += "; ";
+        out += "show=" + (launch.show_set ? std::to_string(launch.show) : std::string("-")) + " " +
+               utf8(launch.command_line);
+    }
+    return out.empty() ? "no start" : out;
+}
+
+// Expects exactly these starts, in any order (the stand-ins start at once and
+// log as they finish): each as show mode and parameters.
+void expect_starts(const std::wstring& recorder, std::vector<std::pair<int, std::wstring>> expected) {
+    std::vector<Launch> launches = wait_launches(recorder, expected.size());
+    Sleep(300);  // a start too many would come right behind the last one
+    launches = recorded_launches(recorder);
+    ok(launches.size() == expected.size(), "%s: expected %u starts, got %s", str(recorder),
+       static_cast<unsigned>(expected.size()), describe(launches).c_str());
+    for (const Launch& launch : launches) {
+        bool matched = false;
+        for (auto it = expected.begin(); it != expected.end() && !matched; ++it) {
+            if (launch.show_set && launch.show == it->first && parameters_of(launch.command_line) == it->second) {
+                expected.erase(it);
+                matched = true;
+            }
+        }
+        ok(matched, "%s: unexpected start %s", str(recorder), describe({launch}).c_str());
+    }
+}
+
+void install(const std::wstring& path) {
+    need(install_recorder(path), "expected a stand-in at %s, copying failed: error %lu", str(path), GetLastError());
+}
+
+// Replaces Internet Explorer with a recorder for the case and puts the
+// original back afterwards.
+void stand_in_for_explorer() {
+    std::wstring backup = join(scratch_dir(), L"iexplore.original");
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW(kExplorer, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        // Back under the name it had, letter case included.
+        std::wstring original = join(parent_dir(kExplorer), found.cFileName);
+        need(CopyFileW(original.c_str(), backup.c_str(), FALSE), "saving %s failed: error %lu", str(original),
+             GetLastError());
+        // Registered first, so it runs after the harness deleted the recorder.
+        defer([backup, original] {
+            if (!CopyFileW(backup.c_str(), original.c_str(), FALSE))
+                trace("warning: %s could not be restored: error %lu", str(original), GetLastError());
+            DeleteFileW(backup.c_str());
+        });
+    }
+    install(kExplorer);
+}
+
+}  // namespace
+
+// Shortcuts from the tables go from the desktop, Quick Launch, the Start
+// Menu's root and the favorites; the names each table leaves out stay, and so
+// do read-only files, the Programs subfolder and the all-users desktop.
+E2E_CASE(sweep_shortcuts_removed) {
+    need_korean_code_page();
+    std::wstring desktop = special_folder(CSIDL_DESKTOPDIRECTORY);
+    std::wstring appData = special_folder(CSIDL_APPDATA);
+    std::wstring favorites = special_folder(CSIDL_FAVORITES);
+    std::wstring allUsersDesktop = special_folder(CSIDL_COMMON_DESKTOPDIRECTORY);
+    need(!desktop.empty() && !appData.empty() && !favorites.empty() && !allUsersDesktop.empty(),
+         "expected the user's folders, got desktop %s, application data %s, favorites %s, all users %s",
+         str(desktop), str(appData), str(favorites), str(allUsersDesktop));
+    std::wstring quickLaunch = join(appData, L"Microsoft\\Internet Explorer\\Quick Launch");
+    std::wstring startMenu = join(appData, L"Microsoft\\Windows\\Start Menu");
+
+    const std::vector<std::wstring> gone = {
+        join(desktop, L"쉐어박스.url"),
+        join(desktop, L"케이디스크.lnk"),
+        join(desktop, L"BonDisk.url"),
+        join(desktop, L"bondisk.LNK"),
+        join(desktop, L"위디스크 바로가기.exe"),
+        join(quickLaunch, L"큐다운.lnk"),
+        join(quickLaunch, L"투투디스크.lnk"),
+        join(startMenu, L"큐다운.url"),
+        join(startMenu, L"짱파일 홈페이지 바로가기.lnk"),
+        join(favorites, L"▒ 재밌는 인터넷, 파일노리 ▒.url"),
+        join(favorites, L"파일시티 - 디지털 컨텐츠 전문거래소.lnk"),
+    };
+    const std::vector<std::wstring> kept = {
+        join(desktop, L"메가파일.lnk"),  // read-only, below
+        join(desktop, L"메모.txt"),
+        join(quickLaunch, L"큐다운.url"),
+        join(startMenu, L"큐다운.lnk"),
+        join(startMenu, L"투투디스크.lnk"),
+        join(startMenu, L"Programs\\쉐어박스.url"),
+        join(favorites, L"큐다운.url"),
+        join(allUsersDesktop, L"쉐어박스.url"),
+    };
+    for (const auto& path : gone) need(make_file(path, "[InternetShortcut]\r\n"), "creating %s failed", str(path));
+    for (const auto& path : kept) need(make_file(path, "[InternetShortcut]\r\n"), "creating %s failed", str(path));
+    need(SetFileAttributesW(kept[0].c_str(), FILE_ATTRIBUTE_READONLY), "making %s read-only failed", str(kept[0]));
+
+    App app = launch_kestane();
+    sweep(app, kShortcutSweepButton);
+
+    for (const auto& path : gone) ok(!file_exists(path), "expected %s deleted, it is still there", str(path));
+    for (const auto& path : kept) ok(file_exists(path), "expected %s left alone, it is gone", str(path));
+
+    // A second press finds nothing and still reports the removal.
+    sweep(app, kShortcutSweepButton);
+    for (const auto& path : kept) ok(file_exists(path), "second run: expected %s left alone, it is gone", str(path));
+}
+
+// Stand-in uninstallers at table paths under both roots record how they were
+// started: the Qdown service with "-u", Zfile twice (hidden from the client
+// list, shown from the last ones), Kdisk's normal edition once for each
+// spelling of its site folder.
+E2E_CASE(sweep_webhard_uninstallers_started) {
+    const std::wstring qdownService =
+        std::wstring(kProgramFiles) + L"" QDOWN_SITE_FOLDER L"\\Qdown(fast)\\ExpressService.exe";
+    const std::wstring kdiskNormal =
+        std::wstring(kProgramFiles) + L"" KDISK_SITE_FOLDER_LOWER L"\\Kdisk(normal)\\Uninstall.exe";
+    const std::wstring zfile = std::wstring(kProgramFilesX86) + L"Zfile\\Uninstall.exe";
+    const std::wstring pdpopx = std::wstring(kProgramFiles) + L"pdpopx\\Uninstall.exe";
+    const std::wstring shareBox = std::wstring(kProgramFilesX86) + L"ShareBox\\Uninstall.exe";
+    for (const auto& path : {qdownService, kdiskNormal, zfile, pdpopx, shareBox}) install(path);
+
+    App app = launch_kestane();
+    sweep(app, kWebhardSweepButton);
+
+    expect_starts(qdownService, {{SW_HIDE, L"-u"}});
+    expect_starts(kdiskNormal, {{SW_HIDE, L""}, {SW_HIDE, L""}});
+    expect_starts(zfile, {{SW_HIDE, L""}, {SW_SHOW, L""}});
+    expect_starts(pdpopx, {{SW_SHOW, L""}});
+    expect_starts(shareBox, {{SW_HIDE, L""}});
+}
+
+// Uninstallers of the program table start hidden with their parameters, and
+// the command processor that removes the search-bar folders is the system's:
+// a cmd.exe in Kestane's current folder never runs.
+E2E_CASE(sweep_programs_started_hidden) {
+    need_korean_code_page();
+    const std::wstring installShield =
+        std::wstring(kProgramFiles) +
+        L"InstallShield Installation Information\\{8D2B0FEF-AD16-4BC8-A733-9B79B2FAD84E}\\setup.exe";
+    const std::wstring gaesori = std::wstring(kProgramFilesX86) + L"GAESORI\\unins000.exe";
+    const std::wstring tuner = std::wstring(kProgramFiles) + L"스마트튠\\uninst.exe";
+    const std::wstring plusLine = std::wstring(kProgramFiles) + L"PlusLineIU\\PLUninstallIU.exe";
+    const std::wstring agent = std::wstring(kProgramFilesX86) + L"xOcean\\Uninstall.exe";
+    const std::wstring superDown = std::wstring(kProgramFilesX86) + L"SuperDown\\UnInstall.exe";
+    // Kestane names it with a trailing blank, which the file system drops.
+    const std::wstring keyword = join(special_folder(CSIDL_APPDATA), L"DirectKeyword\\DirectKeyword.exe");
+    for (const auto& path : {installShield, gaesori, tuner, plusLine, agent, superDown, keyword}) install(path);
+    std::wstring folder = join(scratch_dir(), L"current");
+    need(make_dirs(folder), "creating %s failed", str(folder));
+    std::wstring strayCommandProcessor = join(folder, L"cmd.exe");
+    install(strayCommandProcessor);
+
+    App app = launch_kestane(folder);
+    sweep(app, kProgramSweepButton);
+
+    expect_starts(installShield, {{SW_HIDE, L"-uninst -runfromtemp"}});
+    expect_starts(gaesori, {{SW_HIDE, L""}, {SW_HIDE, L"/SILENT"}});
+    expect_starts(tuner, {{SW_HIDE, L""}, {SW_HIDE, L""}});
+    expect_starts(plusLine, {{SW_HIDE, L""}, {SW_HIDE, L""}});
+    expect_starts(agent, {{SW_HIDE, L""}});
+    expect_starts(keyword, {{SW_HIDE, L"-uninstall"}});
+    expect_starts(superDown, {});
+    expect_starts(strayCommandProcessor, {});
+}
+
+// The folder removal deletes the search bar's folder with everything in it,
+// without asking, though the path's quote is never closed.
+E2E_CASE(sweep_programs_remove_search_bar_folder) {
+    const std::wstring bar = std::wstring(kProgramFiles) + L"BigfileSearch";
+    need(make_file(join(bar, L"BigfileSearch.dll"), "bar"), "creating a file in %s failed", str(bar));
+    need(make_file(join(bar, L"skin\\bar.bmp"), "skin"), "creating a file below %s failed", str(bar));
+
+    App app = launch_kestane();
+    sweep(app, kProgramSweepButton);
+
+    ULONGLONG deadline = GetTickCount64() + 15000;
+    while (dir_exists(bar) && GetTickCount64() < deadline) Sleep(100);
+    ok(!dir_exists(bar), "expected %s removed within 15 s, it is still there", str(bar));
+}
+
+// The About box opens at the main window's client origin, shows the host of
+// the maker's page, opens the page in Internet Explorer on a click of its
+// line and stays open; Enter and Esc close it. Button 1035 opens the same
+// page and shows nothing.
+E2E_CASE(about_box_and_update_check) {
+    stand_in_for_explorer();
+    const std::wstring address = L"" MAKER_PAGE_ADDRESS;
+
+    App app = launch_kestane();
+    WindowQuery about;
+    about.pid = app.proc.pid;
+    about.owner = app.main;
+    about.caption = L"About";
+    about.class_name = L"#32770";
+
+    need(press(app.main, kAboutButton), "pressing 1005 failed");
+    HWND box = wait_window(about, 5000);
+    need(box, "expected the About box, none came");
+    // Template position 0, 0 places the box's client area there, as the
+    // dialog manager does for every dialog that is not centred.
+    POINT origin = {0, 0}, placed = {0, 0};
+    ClientToScreen(app.main, &origin);
+    ClientToScreen(box, &placed);
+    ok(placed.x == origin.x && placed.y == origin.y,
+       "expected the About box's client area at the main window's client origin (%ld,%ld), got (%ld,%ld)",
+       origin.x, origin.y, placed.x, placed.y);
+    ok_control_text(box, kAboutProduct, L"Tollvard v1.3.1.0");
+    ok_control_text(box, kAboutLink, L"" MAKER_PAGE_HOST);
+
+    // A click on the line: the static control notifies only with SS_NOTIFY.
+    HWND link = GetDlgItem(box, kAboutLink);
+    need(link, "expected control 1017 in the About box, there is none");
+    PostMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    PostMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    expect_starts(kExplorer, {{SW_SHOW, address}});
+    ok(IsWindow(box) && IsWindowVisible(box), "expected the About box to stay open after the click, it closed");
+
+    PostMessageW(box, WM_KEYDOWN, VK_RETURN, 0);
+    ULONGLONG deadline = GetTickCount64() + 5000;
+    while (IsWindow(box) && GetTickCount64() < deadline) Sleep(50);
+    ok(!IsWindow(box), "Enter: expected the About box to close, it is still open");
+
+    need(press(app.main, kAboutButton), "pressing 1005 again failed");
+    box = wait_window(about, 5000);
+    need(box, "expected the About box a second time, none came");
+    PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, 0);
+    deadline = GetTickCount64() + 5000;
+    while (IsWindow(box) && GetTickCount64() < deadline) Sleep(50);
+    ok(!IsWindow(box), "Esc: expected the About box to close, it is still open");
+    ok(IsWindow(app.main), "expected the main window to stay, it is gone");
+
+    need(press(app.main, kUpdateCheckButton), "pressing 1035 failed");
+    expect_starts(kExplorer, {{SW_SHOW, address}, {SW_SHOW, address}});
+    HWND shown = wait_message_box_of(app.proc.pid, app.main, 1000);
+    ok(!shown, "1035: expected no window besides the main window, got %s", shown ? str(window_text(shown)) : "");
+}

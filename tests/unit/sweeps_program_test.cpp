@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include "main/site_folders.h"
+#include "main/sweeps.h"
+#include "sim/sim_test.h"
+
+using namespace win;
+
+namespace {
+
+const std::string kPF = "C:\\Program Files\\";
+const std::string kPF86 = "C:\\Program Files (x86)\\";
+const std::string kRoaming = "C:\\users\\tester\\AppData\\Roaming";
+const std::string kCmd = "C:\\windows\\system32\\cmd.exe";
+
+class ProgramSweepTest : public SimTest {
+protected:
+    // 1-based, as the entries are numbered.
+    const sim::Launch& Entry(std::size_t number) { return M().launches.at(number - 1); }
+    int CountFile(const std::string& file, bool exact = false) {
+        int n = 0;
+        for (const auto& l : M().launches) n += exact ? l.file == file : sim::SameNoCase(l.file, file);
+        return n;
+    }
+    std::vector<std::string> Files(std::size_t first, std::size_t last) {
+        std::vector<std::string> out;
+        for (std::size_t n = first; n <= last; ++n) out.push_back(Entry(n).file);
+        return out;
+    }
+};
+
+TEST_F(ProgramSweepTest, ThreeHundredFiftyTwoHiddenLaunchesInTableOrder) {
+    RunProgramUninstallers();
+    ASSERT_EQ(M().launches.size(), 352u);
+    for (const auto& l : M().launches) {
+        EXPECT_EQ(l.operation, "open") << l.file;
+        EXPECT_EQ(l.show, SW_HIDE) << l.file;
+    }
+
+    EXPECT_EQ(Files(1, 3), (std::vector<std::string>{kPF + "ShareBox\\SBoxSearchBar\\Uninstall.exe",
+                                                     kPF + "BigfileSearch\\uninstall.exe",
+                                                     kPF + "JJangQ\\JJangQSearchBar\\uninstall.exe"}));
+    EXPECT_EQ(Entry(6).file, kPF86 + "ShareBox\\SBoxSearchBar\\Uninstall.exe");
+    EXPECT_EQ(Files(11, 13), (std::vector<std::string>{kPF + "ShareBox\\SBoxButton\\Uninstall.exe",
+                                                       kPF86 + "ShareBox\\SBoxButton\\Uninstall.exe",
+                                                       kPF + "52hxw\\uninst.exe"}));
+    EXPECT_EQ(Entry(18).file, kPF + "Aqua\\") << "a folder, opened like the rest";
+    EXPECT_EQ(Entry(71).file, kPF + VIDEO_STREAMING_SITE_FOLDER "\\Video Streamer\\unins000.exe");
+    EXPECT_EQ(Entry(111).file, kPF + "SuperDown\\UnInstall.exe");
+    EXPECT_EQ(Entry(112).file, kPF + "tab_browser\\tab_browserndel.exe");
+    EXPECT_EQ(Entry(138).file, kPF + "스마트튠\\uninst.exe");
+    EXPECT_EQ(Entry(169).file, kPF + "Scan119\\uninst.exe");
+    EXPECT_EQ(Entry(176).file, kPF86 + "52hxw\\uninst.exe");
+    EXPECT_EQ(Entry(274).file, kPF86 + "tab_browser\\tab_browserndel.exe") << "SuperDown left out";
+    EXPECT_EQ(Entry(331).file, kPF86 + "Scan119\\uninst.exe");
+    EXPECT_EQ(Entry(332).file, "C:\\Windows\\System32\\Uninstall.exe");
+    EXPECT_EQ(Entry(337).file, "c:\\WINDOWS\\system32\\uninst_powercare.exe");
+    EXPECT_EQ(Entry(338).file, kPF + "QuickDownloadService\\unins000.exe");
+    EXPECT_EQ(Entry(349).file, kPF86 + "BomulBox\\BBoxSearchBar\\Uninstall.exe");
+    EXPECT_EQ(Entry(352).file, "C:\\Windows\\system32\\codechange.exe");
+
+    EXPECT_EQ(CountFile(kPF + "SuperDown\\UnInstall.exe"), 1);
+    EXPECT_EQ(CountFile(kPF86 + "SuperDown\\UnInstall.exe"), 0);
+}
+
+TEST_F(ProgramSweepTest, ParametersOnlyWhereTabled) {
+    RunProgramUninstallers();
+    ASSERT_EQ(M().launches.size(), 352u);
+    std::vector<std::pair<std::size_t, std::string>> withParameters;
+    for (std::size_t n = 1; n <= 352; ++n)
+        if (Entry(n).hasParameters) withParameters.push_back({n, Entry(n).parameters});
+    const std::string rmdir = "/c rmdir /s /q \"";
+    EXPECT_EQ(withParameters, (std::vector<std::pair<std::size_t, std::string>>{
+                                  {4, rmdir + kPF + "JJangQ\\JJangQSearchBar"},
+                                  {5, rmdir + kPF + "BigfileSearch"},
+                                  {9, rmdir + kPF86 + "JJangQ\\JJangQSearchBar"},
+                                  {10, rmdir + kPF86 + "BigfileSearch"},
+                                  {41, "-uninst -runfromtemp"},
+                                  {158, "/SILENT"},
+                                  {172, "-uninstall"},
+                                  {204, "-uninst -runfromtemp"},
+                                  {320, "/SILENT"},
+                                  {336, "/delete"},
+                                  {350, "/delete"},
+                                  {352, "/delete"},
+                              }));
+    EXPECT_EQ(Entry(41).file,
+              kPF + "InstallShield Installation Information\\{8D2B0FEF-AD16-4BC8-A733-9B79B2FAD84E}\\setup.exe");
+    EXPECT_EQ(Entry(158).file, kPF + "GAESORI\\unins000.exe");
+    EXPECT_EQ(Entry(36).file, kPF + "GAESORI\\unins000.exe") << "the first time without parameters";
+}
+
+// The folder removals run the system's command processor, never one that
+// happens to lie in the current folder; the parameters stay as tabled, with
+// the quote left open.
+TEST_F(ProgramSweepTest, FolderRemovalsRunTheSystemCommandProcessor) {
+    M().AddFile(M().currentDirectory + "\\cmd.exe");
+    RunProgramUninstallers();
+    for (std::size_t n : {4, 5, 9, 10}) EXPECT_EQ(Entry(n).file, kCmd) << "entry " << n;
+    EXPECT_EQ(Entry(5).parameters, "/c rmdir /s /q \"C:\\Program Files\\BigfileSearch");
+    EXPECT_EQ(CountFile(kCmd, true), 4);
+    EXPECT_EQ(CountFile("cmd") + CountFile("cmd.exe"), 0);
+
+    // Without the system folder there is no command processor we trust.
+    sim::Reset();
+    M().systemDirectory = "";
+    RunProgramUninstallers();
+    EXPECT_EQ(M().launches.size(), 348u);
+    for (const auto& l : M().launches) EXPECT_EQ(l.parameters.find("rmdir"), std::string::npos) << l.file;
+}
+
+TEST_F(ProgramSweepTest, RunTimePathsComeFromTheRoamingFolderWithTheirBlanks) {
+    RunProgramUninstallers();
+    EXPECT_EQ(Files(170, 175), (std::vector<std::string>{
+                                   kRoaming + "\\tab_browser\\tab_browserndel.exe ",
+                                   kRoaming + "\\greenopen2\\greenopendel.exe ",
+                                   kRoaming + "\\DirectKeyword\\DirectKeyword.exe ",
+                                   kRoaming + "\\MultiDownload\\MultiDownloadUninstall.exe ",
+                                   kRoaming + "\\GoodFile\\FileGet\\FileGetUninstall.exe ",
+                                   kRoaming + "\\everytoolbar\\everytoolbardel.exe ",
+                               }));
+    EXPECT_EQ(M().Count("SHGetSpecialFolderPathA 26 0"), 6) << "once for each, not created when missing";
+    EXPECT_EQ(M().Count("SHGetSpecialFolderPathA"), 6);
+
+    // Blanks and lower-case drives in the fixed paths are handed on as written.
+    EXPECT_EQ(Entry(150).file, kPF + "bclubwidget\\bclubwidgetun.exe ");
+    EXPECT_EQ(Entry(152).file, kPF + "F2Day\\f2ddel.exe ");
+    EXPECT_EQ(CountFile(kPF + "F2Day\\f2ddel.exe", true), 2);
+    EXPECT_EQ(Entry(139).file, "c:\\Program Files\\PlusLineIU\\PLUninstallIU.exe");
+    EXPECT_EQ(Entry(303).file, "c:\\Program Files (x86)\\ShoppingSave\\uninstall.exe");
+    EXPECT_EQ(CountFile("c:\\Program Files\\Favoclicks\\uninstall.exe", true), 2);
+    EXPECT_EQ(CountFile(kPF + "Favoclicks\\uninstall.exe", true), 0);
+    // Differing only in case is one file to the shell, started twice.
+    EXPECT_EQ(CountFile(kPF + "SearchPot\\uninstall.exe"), 2);
+    EXPECT_EQ(CountFile(kPF86 + "tencent\\QQMusic\\QQMusicUninst.exe"), 2);
+}
+
+// Built from a folder the shell could not tell, a run-time path would name a
+// program at the root of the current drive.
+TEST_F(ProgramSweepTest, UnknownRoamingFolderSkipsTheSixRunTimePaths) {
+    for (bool answersEmpty : {false, true}) {
+        sim::Reset();
+        if (answersEmpty) M().SetSpecialFolder(CSIDL_APPDATA, "");
+        else M().RemoveSpecialFolder(CSIDL_APPDATA);
+        RunProgramUninstallers();
+        ASSERT_EQ(M().launches.size(), 346u) << answersEmpty;
+        EXPECT_EQ(Entry(169).file, kPF + "Scan119\\uninst.exe");
+        EXPECT_EQ(Entry(170).file, kPF86 + "52hxw\\uninst.exe");
+        for (const auto& l : M().launches) EXPECT_NE(l.file.front(), '\\') << l.file;
+    }
+}
+
+TEST_F(ProgramSweepTest, RunTimePathThatWouldNotFitIsSkippedNotCut) {
+    // 230 bytes of folder: "\greenopen2\greenopendel.exe " (29 bytes) still
+    // fits MAX_PATH with its zero, the others do not.
+    const std::string folder = "C:\\" + std::string(227, 'r');
+    M().SetSpecialFolder(CSIDL_APPDATA, folder);
+    RunProgramUninstallers();
+    ASSERT_EQ(M().launches.size(), 347u);
+    EXPECT_EQ(Entry(170).file, folder + "\\greenopen2\\greenopendel.exe ");
+    EXPECT_EQ(Entry(171).file, kPF86 + "52hxw\\uninst.exe");
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "main/main_window.h"
+#include "main/resource_ids.h"
+#include "main/site_folders.h"
+#include "main/sweeps.h"
+#include "main/texts.h"
+#include "sim/sim_test.h"
+
+using namespace win;
+
+namespace {
+
+const std::string kPF = "C:\\Program Files\\";
+const std::string kPF86 = "C:\\Program Files (x86)\\";
+
+class WebhardSweepTest : public SimTest {
+protected:
+    // 1-based, as the entries are numbered.
+    const sim::Launch& Entry(std::size_t number) { return M().launches.at(number - 1); }
+    int CountFile(const std::string& file) {
+        int n = 0;
+        for (const auto& l : M().launches) n += sim::SameNoCase(l.file, file);
+        return n;
+    }
+};
+
+TEST_F(WebhardSweepTest, SeventyFourLaunchesInTableOrder) {
+    RunWebhardUninstallers();
+    ASSERT_EQ(M().launches.size(), 74u);
+    for (const auto& l : M().launches) EXPECT_EQ(l.operation, "open") << l.file;
+
+    EXPECT_EQ(Entry(1).file, "C:\\Windows\\System32\\ClubboxUninstall.exe");
+    EXPECT_EQ(Entry(2).file, kPF + "DBfile\\Uninstall.exe");
+    EXPECT_EQ(Entry(28).file, kPF + "SuperDown\\UnInstall.exe");
+    EXPECT_EQ(Entry(29).file, kPF86 + "DBfile\\Uninstall.exe");
+    // The explorer add-on of FileCity exists under the (x86) root only.
+    EXPECT_EQ(Entry(34).file, kPF86 + "Filecity\\Uninstall.exe");
+    EXPECT_EQ(Entry(35).file, kPF86 + "FileCity\\Explorer\\UnInExplorer.exe");
+    EXPECT_EQ(Entry(36).file, kPF86 + "FileI\\UnInstall.exe");
+    EXPECT_EQ(Entry(56).file, kPF86 + "SuperDown\\UnInstall.exe");
+    EXPECT_EQ(CountFile(kPF + "FileCity\\Explorer\\UnInExplorer.exe"), 0);
+
+    std::vector<std::string> editions;
+    for (std::size_t n = 57; n <= 64; ++n) editions.push_back(Entry(n).file);
+    EXPECT_EQ(editions, (std::vector<std::string>{
+                            kPF + BONDISK_SITE_FOLDER "\\bondisk(normal)\\Uninstall.exe",
+                            kPF + BONDISK_SITE_FOLDER "\\bondisk(fast)\\Uninstall.exe",
+                            kPF86 + BONDISK_SITE_FOLDER "\\bondisk(normal)\\Uninstall.exe",
+                            kPF86 + BONDISK_SITE_FOLDER "\\bondisk(fast)\\Uninstall.exe",
+                            kPF + FDISK_SITE_FOLDER "\\Fdisk(normal)\\Uninstall.exe",
+                            kPF + FDISK_SITE_FOLDER "\\Fdisk(fast)\\Uninstall.exe",
+                            kPF86 + FDISK_SITE_FOLDER "\\Fdisk(normal)\\Uninstall.exe",
+                            kPF86 + FDISK_SITE_FOLDER "\\Fdisk(fast)\\Uninstall.exe",
+                        }));
+    EXPECT_EQ(Entry(69).file, kPF + "FileNori\\ActivexUnInstaller.exe");
+    EXPECT_EQ(Entry(72).file, kPF86 + "pdpopx\\Uninstall.exe");
+    EXPECT_EQ(Entry(73).file, kPF + "ShareBox\\Uninstall.exe");
+    EXPECT_EQ(Entry(74).file, kPF86 + "ShareBox\\Uninstall.exe");
+
+    // Fixed paths only: nothing is looked up on this machine.
+    EXPECT_EQ(M().Count("SHGetSpecialFolderPathA"), 0);
+    EXPECT_EQ(M().Count("GetSystemDirectoryA"), 0);
+}
+
+TEST_F(WebhardSweepTest, OnlyEntries65To72AreShownAndOnlyTheQdownServiceGetsParameters) {
+    RunWebhardUninstallers();
+    ASSERT_EQ(M().launches.size(), 74u);
+    for (std::size_t n = 1; n <= 74; ++n) {
+        EXPECT_EQ(Entry(n).show, n >= 65 && n <= 72 ? SW_SHOW : SW_HIDE) << "entry " << n << " " << Entry(n).file;
+        bool qdownService = n == 25 || n == 53;
+        EXPECT_EQ(Entry(n).hasParameters, qdownService) << "entry " << n << " " << Entry(n).file;
+    }
+    EXPECT_EQ(Entry(25).file, kPF + QDOWN_SITE_FOLDER "\\Qdown(fast)\\ExpressService.exe");
+    EXPECT_EQ(Entry(53).file, kPF86 + QDOWN_SITE_FOLDER "\\Qdown(fast)\\ExpressService.exe");
+    EXPECT_EQ(Entry(25).parameters, "-u");
+    EXPECT_EQ(Entry(53).parameters, "-u");
+}
+
+TEST_F(WebhardSweepTest, RepeatedUninstallersStartAsOftenAsTabled) {
+    RunWebhardUninstallers();
+    // The Hidisk fast edition's folder is opened, hidden, right after its batch file.
+    EXPECT_EQ(Entry(12).file, kPF + HIDISK_SITE_FOLDER "\\Hidisk(fast)\\UnExpService.bat");
+    EXPECT_EQ(Entry(13).file, kPF + HIDISK_SITE_FOLDER "\\Hidisk(fast)");
+    EXPECT_EQ(Entry(13).show, SW_HIDE);
+    // The two spellings of the Kdisk folder are one folder to the file system.
+    EXPECT_TRUE(sim::SameNoCase(KDISK_SITE_FOLDER_LOWER, KDISK_SITE_FOLDER_CAPITAL));
+    EXPECT_NE(std::string(KDISK_SITE_FOLDER_LOWER), KDISK_SITE_FOLDER_CAPITAL);
+    EXPECT_EQ(Entry(16).file, kPF + KDISK_SITE_FOLDER_LOWER "\\Kdisk(normal)\\Uninstall.exe");
+    EXPECT_EQ(Entry(17).file, kPF + KDISK_SITE_FOLDER_CAPITAL "\\Kdisk(normal)\\Uninstall.exe");
+    EXPECT_EQ(CountFile(kPF + KDISK_SITE_FOLDER_LOWER "\\Kdisk(normal)\\Uninstall.exe"), 2);
+    // Once hidden from list A, once shown.
+    EXPECT_EQ(CountFile(kPF + "Zfile\\Uninstall.exe"), 2);
+    EXPECT_EQ(CountFile(kPF86 + "FileNori\\ActivexUnInstaller.exe"), 2);
+
+    // No state between runs: a second press starts everything again.
+    RunWebhardUninstallers();
+    EXPECT_EQ(M().launches.size(), 148u);
+}
+
+// Each sweep button reports the removal once its sweep returned, whatever the
+// sweep found (here: nothing at all).
+TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
+    M().dialogScripts[IDD_MAIN] = [&](HWND w) {
+        for (int id : {IDC_WEBHARD_SWEEP, IDC_PROGRAM_SWEEP, IDC_SHORTCUT_SWEEP}) EXPECT_EQ(sim::Command(w, id), TRUE);
+    };
+    RunMainWindow(nullptr);
+    ASSERT_EQ(M().messageBoxes.size(), 3u);
+    for (const auto& box : M().messageBoxes) {
+        EXPECT_EQ(box.text, text::kRemoved);
+        EXPECT_EQ(box.caption, text::kNotice);
+    }
+    // The trace in the order of events: each message right behind its sweep.
+    std::vector<std::string> calls;
+    for (const auto& entry : M().trace)
+        for (const char* name : {"ShellExecuteA", "DeleteFileA", "MessageBoxA"})
+            if (entry.rfind(name, 0) == 0 && (calls.empty() || calls.back() != name)) calls.push_back(name);
+    EXPECT_EQ(calls, (std::vector<std::string>{"ShellExecuteA", "MessageBoxA", "ShellExecuteA", "MessageBoxA",
+                                               "DeleteFileA", "MessageBoxA"}));
+    EXPECT_EQ(M().launches.size(), 74u + 352u);
+}
+
+}  // namespace
