@@ -62,6 +62,12 @@ REG
         "$WINESERVER" -w
         touch "$WINEPREFIX/.tollvard-ready"
     fi
+    # Wine does not find its own Marlett here, and caption buttons then show
+    # letters instead of their symbols.
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+        cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+    fi
 }
 
 wine_env_start() {
