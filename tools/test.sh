@@ -27,12 +27,14 @@ stage() {  # stage NAME COMMAND...: runs one stage, keeps its output, counts it
     return 1
 }
 
-# Test counts from the runners' own closing lines.
+# Test counts from the runners' own closing lines. A runner that failed
+# without counting a failure (a crash, a sanitizer report) counts as one.
 count_gtest() {
-    local file="$log/$1.log" p f
+    local file="$log/$1.log" status="$2" p f
     p=$(grep -a -E '^\[  PASSED  \] [0-9]+ test' "$file" | tail -1 | grep -oE '[0-9]+' | head -1)
     f=$(grep -a -E '^\[  FAILED  \] [0-9]+ test' "$file" | tail -1 | grep -oE '[0-9]+' | head -1)
     passed=$((passed + ${p:-0})); failed=$((failed + ${f:-0}))
+    if [ "$status" -ne 0 ] && [ "${f:-0}" -eq 0 ]; then failed=$((failed + 1)); fi
 }
 count_plain() {
     local line
@@ -45,7 +47,7 @@ stage deps tools/install-deps.sh || failed=$((failed + 1))
 
 if stage build-native tools/build.sh native; then
     stage unit ./build/native/unit_tests
-    count_gtest unit
+    count_gtest unit $?
 else
     failed=$((failed + 1))
 fi
@@ -53,7 +55,7 @@ fi
 if stage build-sanitize tools/build.sh native-asan; then
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         stage unit-sanitize ./build/native-asan/unit_tests
-    count_gtest unit-sanitize
+    count_gtest unit-sanitize $?
 else
     failed=$((failed + 1))
 fi
