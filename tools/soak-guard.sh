@@ -1,0 +1,7 @@
+#!/bin/sh
+# Guard soak: Velmora against a respawned grid program and grid service for SECONDS (default 300).
+#   tools/soak-guard.sh [SECONDS]
+# Builds win64, runs under Wine in the private prefix build/wine-bench and
+# prints one line per figure under "figures:", each goal with "met" or
+# "NOT met". Exit code 0 when the measurement ran through (goals met or not).
+exec "$(dirname "$0")/../bench/run.sh" guard_soak "$@"
