@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "../main/texts.h"
 #include "../shared/process_shell.h"
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
 #include "guard_state.h"
+#include "guard_texts.h"
 #include "guard_sweep.h"
 
 using namespace win;

@@ -34,7 +34,7 @@ constexpr char kGuardProgramMissing[] = "Velmora.exe 파일이 없습니다";
 
 }  // namespace text
 
-// Guard service control (button 1034) and the guard program Velmora.exe.
+// Guard service control (button 1034).
 namespace text {
 
 constexpr char kGuardDescription[] =
@@ -45,10 +45,5 @@ constexpr char kGuardNotStarted[] = "Velmora를 시작하지 못했습니다";
 constexpr char kGuardStillStarting[] = "Velmora가 아직 시작 중입니다\n잠시 후 다시 확인해 주세요";
 constexpr char kGuardNotRemoved[] = "Velmora를 제거하지 못했습니다";
 constexpr char kErrorCode[] = "오류 코드";  // "(오류 코드 1063)" after a failure message
-
-// Printed by Velmora.exe, in this order, whoever started it.
-constexpr char kGuardBanner[] = "Velmora v1.0\n\n";
-constexpr char kGuardUseMainProgram[] = "Tollvard 프로그램내의 Velmora기능으로 작동하세요\n";
-constexpr char kGuardOtherwiseIdle[] = "그렇지 않으면 Velmora 기능은 작동되지 않습니다";
 
 }  // namespace text

@@ -156,7 +156,7 @@ TEST_F(GuardTest, StartedByHandItPrintsItsNoticeInCp949ForTenSeconds) {
     std::string out = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(out, std::string(text::kGuardBanner) + text::kGuardUseMainProgram + text::kGuardOtherwiseIdle);
+    EXPECT_EQ(out, "Velmora v1.0\n\nTollvard 프로그램내의 Velmora기능으로 작동하세요\n그렇지 않으면 Velmora 기능은 작동되지 않습니다");
     EXPECT_EQ(out.compare(0, 14, "Velmora v1.0\n\n"), 0);
     EXPECT_NE(out.find("\xB1\xD7\xB7\xB8\xC1\xF6"), std::string::npos) << "\"그렇지\" as CP949 bytes";
     EXPECT_NE(out.back(), '\n') << "the last line has no line feed";

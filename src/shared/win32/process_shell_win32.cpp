@@ -1,7 +1,5 @@
-// kernel32 and shell32 behind the process, shell and file seam. Forwards only.
+// kernel32 behind the process, shell and file seam. Forwards only.
 #include <windows.h>
-#include <shlobj.h>
-#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cstddef>
@@ -37,15 +35,6 @@ HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialStat
 BOOL SetEvent(HANDLE event) { return ::SetEvent(H(event)); }
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return ::WaitForSingleObject(H(handle), milliseconds); }
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
-
-std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
-                            const char* directory, int showCommand) {
-    return reinterpret_cast<std::intptr_t>(
-        ::ShellExecuteA(reinterpret_cast<::HWND>(owner), operation, file, parameters, directory, showCommand));
-}
-BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create) {
-    return ::SHGetSpecialFolderPathA(reinterpret_cast<::HWND>(owner), path, csidl, create);
-}
 
 BOOL DeleteFileA(const char* path) { return ::DeleteFileA(path); }
 DWORD GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
