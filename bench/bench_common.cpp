@@ -22,15 +22,6 @@ namespace {
 std::vector<std::wstring> own_arguments;
 std::vector<std::string> figure_lines;
 
-void write_status(const std::wstring& path, int status) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    std::string text = std::to_string(status) + "\n";
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 }  // namespace
 
 int run(int argc, wchar_t** argv, const wchar_t* case_name) {
@@ -56,7 +47,7 @@ int run(int argc, wchar_t** argv, const wchar_t* case_name) {
     for (const std::string& line : figure_lines) printf("  %s\n", line.c_str());
     printf("%s\n", status == 0 ? "the measurement ran through" : "the measurement FAILED (see above)");
     fflush(stdout);
-    if (!status_file.empty()) write_status(status_file, status);
+    if (!status_file.empty()) e2e::write_status_file(status_file, status);
     return status;
 }
 

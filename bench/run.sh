@@ -42,14 +42,7 @@ done
 
 export WINE_BASE="${BENCH_WINE_BASE:-$root/build/wine-bench}"
 . "$root/tools/wine-env.sh"
-# One run at a time per prefix: stopping the environment ends every Wine
-# process of the prefix.
-mkdir -p "$WINE_BASE"
-exec 9>"$WINE_BASE/run.lock"
-if ! flock -n 9; then
-    echo "bench: waiting for another Wine run in $WINE_BASE to end" >&2
-    flock -w 3600 9 || { echo "bench: gave up waiting for $WINE_BASE/run.lock" >&2; exit 2; }
-fi
+wine_env_lock bench 3600 || exit 2
 trap wine_env_stop EXIT
 trap 'exit 130' INT TERM
 if ! wine_env_start; then

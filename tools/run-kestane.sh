@@ -38,13 +38,7 @@ fi
 
 [ -n "${DISPLAY:-}" ] && export TOLLVARD_DISPLAY="$DISPLAY"
 . "$root/tools/wine-env.sh"
-# One run at a time per prefix (see tools/test-e2e.sh).
-mkdir -p "$WINE_BASE"
-exec 9>"$WINE_BASE/run.lock"
-if ! flock -n 9; then
-    echo "run-kestane: waiting for another Wine run in $WINE_BASE to end" >&2
-    flock -w 1800 9 || { echo "run-kestane: gave up waiting for $WINE_BASE/run.lock" >&2; exit 2; }
-fi
+wine_env_lock run-kestane 1800 || exit 2
 trap wine_env_stop EXIT
 trap 'exit 130' INT TERM
 wine_env_start || { echo "run-kestane: the Wine environment did not start" >&2; exit 2; }

@@ -48,11 +48,7 @@ done
 # prefix once this script has let go of it.
 unset TOLLVARD_DISPLAY
 . "$root/tools/wine-env.sh"
-exec 9>"$WINE_BASE/run.lock"
-if ! flock -n 9; then
-    say "waiting for another Wine run in $WINE_BASE to end" >&2
-    flock -w 1800 9 || fail "gave up waiting for $WINE_BASE/run.lock"
-fi
+wine_env_lock screenshots 1800 || fail "the Wine prefix stayed busy"
 trap wine_env_stop EXIT
 trap 'exit 130' INT TERM
 wine_env_start || fail "the Wine environment did not start"

@@ -37,14 +37,7 @@ for program in "$dist/Kestane.exe" "$e2e/e2e_driver.exe" "$e2e/fake_service.exe"
 done
 
 . "$root/tools/wine-env.sh"
-# One run at a time per prefix: stopping the environment ends every Wine
-# process of the prefix, another run's included.
-mkdir -p "$WINE_BASE"
-exec 9>"$WINE_BASE/run.lock"
-if ! flock -n 9; then
-    echo "test-e2e: waiting for another Wine run in $WINE_BASE to end" >&2
-    flock -w "${E2E_LOCK_WAIT:-1800}" 9 || { echo "test-e2e: gave up waiting for $WINE_BASE/run.lock" >&2; exit 2; }
-fi
+wine_env_lock test-e2e "${E2E_LOCK_WAIT:-1800}" || exit 2
 cleanup() { wine_env_stop; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM

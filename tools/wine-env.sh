@@ -70,6 +70,19 @@ REG
     fi
 }
 
+# One run at a time per prefix: stopping the environment ends every Wine
+# process of the prefix, another run's included.
+#   wine_env_lock WHO SECONDS: waits at most SECONDS for the prefix; false when it gave up
+wine_env_lock() {
+    mkdir -p "$WINE_BASE"
+    exec 9>"$WINE_BASE/run.lock"
+    flock -n 9 && return 0
+    echo "$1: waiting for another Wine run in $WINE_BASE to end" >&2
+    flock -w "$2" 9 && return 0
+    echo "$1: gave up waiting for $WINE_BASE/run.lock" >&2
+    return 1
+}
+
 wine_env_start() {
     wine_env_locale
     wine_env_display

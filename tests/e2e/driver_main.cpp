@@ -41,15 +41,6 @@ int ShowMainWindow(const std::wstring& rect_file) {
     return static_cast<int>(code);
 }
 
-void WriteStatus(const std::wstring& path, int status) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    std::string text = std::to_string(status) + "\n";
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -81,6 +72,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!show_main.empty()) return ShowMainWindow(show_main);
     int status = e2e::run_cases(patterns, list_only);
-    if (!status_file.empty()) WriteStatus(status_file, status);
+    if (!status_file.empty()) e2e::write_status_file(status_file, status);
     return status;
 }

@@ -156,6 +156,15 @@ void trace(const char* fmt, ...) {
 
 void defer(std::function<void()> step) { cleanup_steps.push_back(std::move(step)); }
 
+void write_status_file(const std::wstring& path, int status) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::string text = std::to_string(status) + "\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 int run_cases(const std::vector<std::wstring>& patterns, bool list_only) {
     int passed = 0, failed = 0, skipped = 0;
     ULONGLONG run_started = GetTickCount64();

@@ -98,6 +98,10 @@ struct Registration {
     static const ::e2e::Registration e2e_registration_##name(#name, __FILE__, e2e_case_##name); \
     static void e2e_case_##name()
 
+// Writes the exit code to a file, for callers that cannot see it: a program
+// run inside a Wine desktop loses its exit code to explorer.
+void write_status_file(const std::wstring& path, int status);
+
 // Runs the registered cases selected by the command line; returns the exit code.
 int run_cases(const std::vector<std::wstring>& patterns, bool list_only);
 
