@@ -38,9 +38,10 @@ void ReportStatus(DWORD state, DWORD controlsAccepted, DWORD win32ExitCode) {
 
 int RunGuardProgram() {
     SERVICE_TABLE_ENTRYA table[] = {{kDispatchName, GuardServiceMain}, {nullptr, nullptr}};
-    // Returns at once when nobody but the Service Control Manager could have
-    // started us, otherwise once the service has stopped.
-    StartServiceCtrlDispatcherA(table);
+    // Succeeds once the service has stopped: then we leave at once, so the
+    // manager can let go of the registration and a removal of our program
+    // need not wait. It fails when somebody started us by hand.
+    if (StartServiceCtrlDispatcherA(table)) return 0;
 
     std::fputs(text::kGuardBanner, stdout);
     std::fputs(text::kGuardUseMainProgram, stdout);
@@ -73,10 +74,12 @@ void WIN_CALLBACK GuardServiceMain(DWORD, char**) {
     ReportStatus(SERVICE_RUNNING, kAcceptStopPauseContinue);
     RunGuardLoop();
 
-    // The stop control has been delivered by now and no other control reaches
-    // a stopped service, so nobody signals the event after this.
+    // The stop control has been delivered by now, and the handler does not
+    // use the event after it; the report comes last, because after it the
+    // process may end at any moment.
     ExitEvent = nullptr;
     CloseHandle(exitEvent);
+    ReportStatus(SERVICE_STOPPED, kAcceptStopPauseContinue);
 }
 
 void WIN_CALLBACK GuardControlHandler(DWORD control) {

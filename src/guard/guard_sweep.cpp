@@ -6,7 +6,6 @@
 #include "../shared/process_shell.h"
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
-#include "guard_host.h"
 #include "guard_state.h"
 
 using namespace win;
@@ -18,8 +17,7 @@ constexpr DWORD kPauseAfterStopMs = 100;
 
 const grid::Edition& Catalogue() { return grid::kGuardEdition; }
 
-// Catalogue index of "PFSMonitorService", the last service of the stop pass.
-constexpr std::size_t kPfsMonitorService = 53;
+static_assert(grid::kPfsMonitorService < grid::kGuardServiceCount, "the stop pass's last service is the guard's");
 
 void StopUnlessStopped(SC_HANDLE service) {
     if (!service) return;
@@ -41,10 +39,7 @@ void RunGuardLoop() {
             SweepGridProcesses();
             SweepGridServices();
         }
-        if (WaitForSingleObject(ExitEvent.load(), kSweepIntervalMs) == WAIT_OBJECT_0) {
-            ReportStatus(SERVICE_STOPPED, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE);
-            return;
-        }
+        if (WaitForSingleObject(ExitEvent.load(), kSweepIntervalMs) == WAIT_OBJECT_0) return;
     }
 }
 
@@ -81,8 +76,7 @@ void SweepGridServices() {
 
     const std::size_t count = Catalogue().serviceCount;
     const grid::GridService* services = Catalogue().services;
-    SC_HANDLE handles[54] = {};
-    static_assert(sizeof(handles) / sizeof(handles[0]) >= 54, "one handle per guard service");
+    SC_HANDLE handles[grid::kGuardServiceCount] = {};
 
     for (std::size_t i = 0; i < count; ++i) handles[i] = OpenServiceA(manager, services[i].name, SERVICE_ALL_ACCESS);
 
@@ -100,7 +94,7 @@ void SweepGridServices() {
         if (!grid::InDisableGroup(services[i])) StopUnlessStopped(handles[i]);
     // PFSMonitorService often survives its first stop request; a second look
     // before the deletions keeps it from being deleted while still running.
-    if (kPfsMonitorService < count) StopUnlessStopped(handles[kPfsMonitorService]);
+    StopUnlessStopped(handles[grid::kPfsMonitorService]);
 
     for (std::size_t i = 0; i < count; ++i)
         if (services[i].handling != grid::ServiceHandling::Disable && handles[i]) DeleteService(handles[i]);

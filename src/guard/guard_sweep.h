@@ -2,7 +2,7 @@
 // and stop, disable and delete the grid services of the guard's catalogue.
 #pragma once
 
-// Runs on the service thread until a stop request; reports SERVICE_STOPPED.
+// Runs on the service thread until a stop request signals the exit event.
 void RunGuardLoop();
 
 void SweepGridProcesses();

@@ -41,6 +41,10 @@ constexpr char kGuardDescription[] =
     "Velmora 설치된 그리드 서비스 및 상주 그리드 프로그램을 조사하여 상태를 변경하거나 제거합니다";
 constexpr char kGuardBeingRemoved[] = "이전 Velmora를 제거하는 중입니다\n잠시 후 다시 시도해 주세요";
 constexpr char kGuardNotInstalled[] = "Velmora를 설치하지 못했습니다";
+constexpr char kGuardFolderUnknown[] = "Program Files 폴더를 찾지 못했습니다";
+constexpr char kGuardPathTooLong[] = "Velmora를 설치할 경로가 너무 깁니다";
+constexpr char kGuardFolderNotMade[] = "Velmora를 설치할 폴더를 만들지 못했습니다";
+constexpr char kGuardNotCopied[] = "Velmora.exe를 복사하지 못했습니다";
 constexpr char kGuardNotStarted[] = "Velmora를 시작하지 못했습니다";
 constexpr char kGuardStillStarting[] = "Velmora가 아직 시작 중입니다\n잠시 후 다시 확인해 주세요";
 constexpr char kGuardNotRemoved[] = "Velmora를 제거하지 못했습니다";

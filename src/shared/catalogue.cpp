@@ -9,7 +9,7 @@ namespace {
 constexpr ServiceHandling D = ServiceHandling::Delete;
 }
 
-const GridService kGridServices[55] = {
+constexpr GridService kGridServices[55] = {
     {"QuickDownload Agent", D},
     {"QuickDownload Service", D},
     {"QuickDownload Update", D},
@@ -77,8 +77,28 @@ const char* const kGridImages[11] = {
 static_assert(std::size(kGridServices) == 55, "main edition holds 55 services");
 static_assert(std::size(kGridImages) == 11, "main edition holds 11 images");
 
+namespace {
+constexpr bool Named(const GridService& service, const char* name) {
+    std::size_t i = 0;
+    for (; service.name[i] != '\0' && service.name[i] == name[i]; ++i) {
+    }
+    return service.name[i] == name[i];
+}
+}  // namespace
+
+// The indexes the programs address entries by, pinned to their names.
+static_assert(Named(kGridServices[kPfsMonitorService], "PFSMonitorService"), "PFSMonitorService index");
+static_assert(Named(kGridServices[kGuardServiceCount - 1], "PFSMonitorService") &&
+                  Named(kGridServices[kGuardServiceCount], "SuperDownService"),
+              "the guard's edition ends where the main program's own service begins");
+static_assert(Named(kGridServices[kExpressService], "ExpressService") &&
+                  Named(kGridServices[kNatService], "NATservice") &&
+                  Named(kGridServices[kNetAccelerator], "netaccelerator"),
+              "disable group indexes");
+static_assert(kGuardImageCount == std::size(kGridImages) - 1, "the guard's images are all but the last");
+
 const Edition kMainEdition = {kGridServices, 55, kGridImages, 11};
-const Edition kGuardEdition = {kGridServices, 54, kGridImages, 10};
+const Edition kGuardEdition = {kGridServices, kGuardServiceCount, kGridImages, kGuardImageCount};
 
 namespace {
 

@@ -36,6 +36,12 @@ extern const char* const kGridImages[11];
 extern const Edition kMainEdition;   // 55 services, 11 images
 extern const Edition kGuardEdition;  // 54 services, 10 images
 
+constexpr std::size_t kGuardServiceCount = 54;
+constexpr std::size_t kGuardImageCount = 10;
+// Catalogue index of "PFSMonitorService", the last service of the guard's
+// stop pass, which the guard asks a second time.
+constexpr std::size_t kPfsMonitorService = 53;
+
 // Catalogue indexes of the disable group, in its own order.
 constexpr std::size_t kExpressService = 3;
 constexpr std::size_t kNatService = 10;

@@ -30,9 +30,14 @@ BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create);
 
 // Files and folders
 BOOL DeleteFileA(const char* path);
+BOOL CopyFileA(const char* existingPath, const char* newPath, BOOL failIfExists);
+BOOL SetFileAttributesA(const char* path, DWORD attributes);
+BOOL CreateDirectoryA(const char* path, void* securityAttributes);
+BOOL RemoveDirectoryA(const char* path);
 DWORD GetFileAttributesA(const char* path);
 DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
 DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size);
+DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size);
 UINT GetSystemDirectoryA(char* buffer, UINT size);
 
 }  // namespace win

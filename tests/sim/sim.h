@@ -58,6 +58,7 @@ struct Process {
 struct File {
     std::string path;
     bool readOnly = false;
+    bool inUse = false;  // a running program's image: it can be neither deleted nor overwritten
 };
 
 struct Launch {
@@ -126,7 +127,8 @@ public:
     // --- set-up -------------------------------------------------------------
     Service& AddService(const std::string& name, DWORD state = win::SERVICE_STOPPED);
     Process& AddProcess(const std::string& image);
-    void AddFile(const std::string& path, bool readOnly = false);
+    void AddFile(const std::string& path, bool readOnly = false);  // and its folders
+    void AddFolder(const std::string& path);                      // and its parents
     void SetSpecialFolder(int csidl, const std::string& path);  // empty: the shell cannot tell it
     void RemoveSpecialFolder(int csidl);
 
@@ -140,8 +142,12 @@ public:
     std::function<void(Service&)> onServiceCreated;
     bool emulateTaskkill = true;  // the task-kill program ends the processes it names
     std::string currentDirectory = "C:\\Tools";
-    std::string modulePath = "C:\\Program Files\\Tollvard\\Kestane.exe";
+    std::string modulePath = "C:\\users\\tester\\Downloads\\Tollvard\\Kestane.exe";
     std::string systemDirectory = "C:\\windows\\system32";
+    // Short (8.3) spellings of folders: short prefix -> long prefix.
+    std::map<std::string, std::string> longNames;
+    // Folders below which nothing may be created or written (access denied).
+    std::vector<std::string> deniedFolders;
     win::RECT workArea{0, 0, 1920, 1040};
     // Snapshots fail for these 1-based snapshot call numbers.
     std::vector<int> failingSnapshots;
@@ -163,6 +169,12 @@ public:
     bool HasProcess(const std::string& image) const;  // case-blind
     int CountProcesses(const std::string& image) const;
     bool FileExists(const std::string& path) const;
+    bool FolderExists(const std::string& path) const;
+    // The path with its short (8.3) folder spellings replaced by the long ones.
+    std::string LongForm(const std::string& path) const;
+    // A file is in use while it is marked so or while a service that runs it
+    // has not stopped.
+    bool FileInUse(const std::string& path);
     Window* FindWindow(win::HWND handle);
     Window* Control(win::HWND dialog, int id);
     std::string Text(win::HWND window);
@@ -208,6 +220,7 @@ public:
     std::vector<std::unique_ptr<Service>> services;
     std::vector<Process> processes;
     std::vector<File> files;
+    std::vector<std::string> folders;
     std::map<int, std::string> specialFolders;
     std::vector<std::unique_ptr<Window>> windows;
     std::map<int, DialogTemplate> templates;

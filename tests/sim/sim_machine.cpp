@@ -38,6 +38,8 @@ void Reset() {
     g_machine->SetSpecialFolder(win::CSIDL_FAVORITES, "C:\\users\\tester\\Favorites");
     g_machine->SetSpecialFolder(win::CSIDL_APPDATA, "C:\\users\\tester\\AppData\\Roaming");
     g_machine->SetSpecialFolder(win::CSIDL_LOCAL_APPDATA, "C:\\users\\tester\\AppData\\Local");
+    g_machine->SetSpecialFolder(win::CSIDL_PROGRAM_FILES, "C:\\Program Files");
+    g_machine->AddFolder("C:\\Program Files");
 }
 
 Service& Machine::AddService(const std::string& name, DWORD state) {
@@ -58,7 +60,18 @@ Process& Machine::AddProcess(const std::string& image) {
     return processes.back();
 }
 
-void Machine::AddFile(const std::string& path, bool readOnly) { files.push_back({path, readOnly}); }
+void Machine::AddFile(const std::string& path, bool readOnly) {
+    std::size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos) AddFolder(path.substr(0, slash));
+    files.push_back({path, readOnly});
+}
+
+void Machine::AddFolder(const std::string& path) {
+    if (path.empty() || FolderExists(path)) return;
+    std::size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos) AddFolder(path.substr(0, slash));
+    folders.push_back(path);
+}
 
 void Machine::SetSpecialFolder(int csidl, const std::string& path) { specialFolders[csidl] = path; }
 void Machine::RemoveSpecialFolder(int csidl) { specialFolders.erase(csidl); }
@@ -122,7 +135,35 @@ int Machine::CountProcesses(const std::string& image) const {
 }
 
 bool Machine::FileExists(const std::string& path) const {
-    return std::any_of(files.begin(), files.end(), [&](const File& f) { return SameNoCase(f.path, path); });
+    std::string full = LongForm(path);
+    return std::any_of(files.begin(), files.end(), [&](const File& f) { return SameNoCase(f.path, full); });
+}
+
+bool Machine::FolderExists(const std::string& path) const {
+    std::string full = LongForm(path);
+    return std::any_of(folders.begin(), folders.end(), [&](const std::string& f) { return SameNoCase(f, full); });
+}
+
+std::string Machine::LongForm(const std::string& path) const {
+    for (const auto& [shortName, longName] : longNames) {
+        if (path.size() >= shortName.size() && SameNoCase(path.substr(0, shortName.size()), shortName) &&
+            (path.size() == shortName.size() || path[shortName.size()] == '\\'))
+            return longName + path.substr(shortName.size());
+    }
+    return path;
+}
+
+bool Machine::FileInUse(const std::string& path) {
+    for (const File& f : files)
+        if (f.inUse && SameNoCase(f.path, path)) return true;
+    Refresh();
+    for (const auto& s : services) {
+        std::string program = s->binaryPath;
+        if (program.size() >= 2 && program.front() == '"' && program.back() == '"')
+            program = program.substr(1, program.size() - 2);
+        if (s->state != win::SERVICE_STOPPED && SameNoCase(program, path)) return true;
+    }
+    return false;
 }
 
 std::vector<std::string> Machine::Trace(const std::string& prefix) const {

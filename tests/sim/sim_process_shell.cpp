@@ -220,32 +220,110 @@ BOOL SHGetSpecialFolderPathA(HWND, char* path, int csidl, BOOL create) {
     return TRUE;
 }
 
+}  // namespace win
+
+namespace {
+
+sim::File* FindFile(const std::string& path) {
+    auto& fs = M().files;
+    std::string full = M().LongForm(path);
+    auto it = std::find_if(fs.begin(), fs.end(), [&](const sim::File& f) { return sim::SameNoCase(f.path, full); });
+    return it == fs.end() ? nullptr : &*it;
+}
+
+std::string ParentOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool WriteDenied(const std::string& path) {
+    for (const std::string& folder : M().deniedFolders)
+        if (path.size() > folder.size() && sim::SameNoCase(path.substr(0, folder.size()), folder) &&
+            path[folder.size()] == '\\')
+            return true;
+    return false;
+}
+
+BOOL Fail(DWORD error) {
+    M().lastError = error;
+    return FALSE;
+}
+
+}  // namespace
+
+namespace win {
+
 BOOL DeleteFileA(const char* path) {
     M().Log("DeleteFileA " + Str(path));
-    auto& fs = M().files;
-    auto it = std::find_if(fs.begin(), fs.end(), [&](const sim::File& f) { return sim::SameNoCase(f.path, Str(path)); });
-    if (it == fs.end()) {
-        M().lastError = ERROR_FILE_NOT_FOUND;
-        return FALSE;
+    sim::File* file = FindFile(Str(path));
+    if (!file) return Fail(ERROR_FILE_NOT_FOUND);
+    // Windows refuses to delete a running program's image.
+    if (file->readOnly || M().FileInUse(file->path)) return Fail(ERROR_ACCESS_DENIED);
+    M().deletedFiles.push_back(file->path);
+    M().files.erase(M().files.begin() + (file - M().files.data()));
+    return TRUE;
+}
+
+BOOL CopyFileA(const char* existingPath, const char* newPath, BOOL failIfExists) {
+    M().Log("CopyFileA " + Str(existingPath) + " " + Str(newPath) + " " + std::to_string(failIfExists));
+    const sim::File* source = FindFile(Str(existingPath));
+    if (!source) return Fail(ERROR_FILE_NOT_FOUND);
+    bool readOnly = source->readOnly;  // the copy takes the source's attributes
+    std::string target = Str(newPath);
+    if (!M().FolderExists(ParentOf(target))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (WriteDenied(target) || M().FolderExists(target)) return Fail(ERROR_ACCESS_DENIED);
+    if (sim::File* existing = FindFile(target)) {
+        if (failIfExists) return Fail(80);  // ERROR_FILE_EXISTS
+        if (M().FileInUse(existing->path)) return Fail(ERROR_SHARING_VIOLATION);
+        if (existing->readOnly) return Fail(ERROR_ACCESS_DENIED);
+        existing->readOnly = readOnly;
+        return TRUE;
     }
-    if (it->readOnly) {
-        M().lastError = ERROR_ACCESS_DENIED;
-        return FALSE;
-    }
-    M().deletedFiles.push_back(it->path);
+    M().files.push_back({target, readOnly});
+    return TRUE;
+}
+
+BOOL SetFileAttributesA(const char* path, DWORD attributes) {
+    M().Log("SetFileAttributesA " + Str(path) + " " + std::to_string(attributes));
+    sim::File* file = FindFile(Str(path));
+    if (!file) return Fail(ERROR_FILE_NOT_FOUND);
+    file->readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return TRUE;
+}
+
+BOOL CreateDirectoryA(const char* path, void* securityAttributes) {
+    M().Log("CreateDirectoryA " + Str(path) + " " + (securityAttributes ? "attrs" : "<null>"));
+    std::string folder = Str(path);
+    if (M().FolderExists(folder) || FindFile(folder)) return Fail(ERROR_ALREADY_EXISTS);
+    if (!M().FolderExists(ParentOf(folder))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (WriteDenied(folder)) return Fail(ERROR_ACCESS_DENIED);
+    M().folders.push_back(folder);
+    return TRUE;
+}
+
+BOOL RemoveDirectoryA(const char* path) {
+    M().Log("RemoveDirectoryA " + Str(path));
+    std::string folder = Str(path);
+    auto& fs = M().folders;
+    auto it = std::find_if(fs.begin(), fs.end(), [&](const std::string& f) { return sim::SameNoCase(f, folder); });
+    if (it == fs.end()) return Fail(ERROR_FILE_NOT_FOUND);
+    auto below = [&](const std::string& p) { return sim::SameNoCase(ParentOf(p), folder); };
+    if (std::any_of(M().files.begin(), M().files.end(), [&](const sim::File& f) { return below(f.path); }) ||
+        std::any_of(fs.begin(), fs.end(), below))
+        return Fail(ERROR_DIR_NOT_EMPTY);
     fs.erase(it);
     return TRUE;
 }
 
 DWORD GetFileAttributesA(const char* path) {
     M().Log("GetFileAttributesA " + Str(path));
-    auto& fs = M().files;
-    auto it = std::find_if(fs.begin(), fs.end(), [&](const sim::File& f) { return sim::SameNoCase(f.path, Str(path)); });
-    if (it == fs.end()) {
+    if (M().FolderExists(Str(path))) return FILE_ATTRIBUTE_DIRECTORY;
+    const sim::File* file = FindFile(Str(path));
+    if (!file) {
         M().lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
     }
-    return it->readOnly ? 0x21 : 0x20;
+    return file->readOnly ? 0x21 : 0x20;
 }
 
 // Real semantics: the length without the terminator when it fits, else the
@@ -270,6 +348,16 @@ DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD size) {
         return size;
     }
     std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
+
+// Real semantics as GetCurrentDirectoryA; fails for a path that does not exist.
+DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size) {
+    M().Log("GetLongPathNameA " + Str(shortPath));
+    std::string path = M().LongForm(Str(shortPath));
+    if (!M().FolderExists(path) && !FindFile(path)) return Fail(ERROR_FILE_NOT_FOUND);
+    if (path.size() + 1 > size) return static_cast<DWORD>(path.size() + 1);
+    std::memcpy(longPath, path.c_str(), path.size() + 1);
     return static_cast<DWORD>(path.size());
 }
 

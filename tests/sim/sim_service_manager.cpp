@@ -209,6 +209,12 @@ BOOL StartServiceA(SC_HANDLE handle, DWORD argc, const char**) {
         M().lastError = s->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : 1058;
         return FALSE;
     }
+    std::string program = s->binaryPath;
+    if (program.size() >= 2 && program.front() == '"') program = program.substr(1, program.find('"', 1) - 1);
+    if (!program.empty() && !M().FileExists(program)) {
+        M().lastError = ERROR_FILE_NOT_FOUND;  // the manager cannot create the service's process
+        return FALSE;
+    }
     if (s->startDelayMs == 0) {
         s->state = s->startOutcome;
     } else {

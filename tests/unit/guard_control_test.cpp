@@ -1,5 +1,6 @@
-// Button 1034 on the simulated machine: registering, starting, stopping and
-// deleting the guard service, and what the main window says about it.
+// Button 1034 on the simulated machine: copying the guard under Program Files,
+// registering, starting, stopping and deleting it, and what the main window
+// says about it.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,7 +10,6 @@
 #include "main/main_state.h"
 #include "main/main_window.h"
 #include "main/resource_ids.h"
-#include "main/texts.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"
 
@@ -18,17 +18,30 @@ using namespace win;
 namespace {
 
 using Texts = std::pair<std::string, std::string>;  // button 1034, label 1036
+using Messages = std::vector<std::string>;
 
-const std::string kGuardPath = "C:\\Program Files\\Tollvard\\Velmora.exe";  // beside the sim's Kestane.exe
-const Texts kRunning{text::kGuardTurnOff, text::kGuardInUse};
-const Texts kStopped{text::kGuardTurnOn, text::kGuardStopped};
-const Texts kOff{text::kGuardTurnOn, text::kGuardOff};
+// Beside the sim's Kestane.exe, in a folder the user can write to.
+const std::string kBeside = "C:\\users\\tester\\Downloads\\Tollvard\\Velmora.exe";
+const std::string kFolder = "C:\\Program Files\\Tollvard";
+const std::string kCopy = kFolder + "\\Velmora.exe";
+const std::string kQuotedCopy = "\"" + kCopy + "\"";
+
+const Texts kRunning{"Velmora 끄기", "실시간 감시 기능 사용중"};
+const Texts kStopped{"Velmora 켜기", "실시간 감시 기능 중지됨"};
+const Texts kOff{"Velmora 켜기", "실시간 감시 기능 꺼짐"};
+
+const std::string kInstalled = "설치되었습니다";
+const std::string kRemoved = "제거되었습니다";
+const std::string kStarted = "시작했습니다";
+const std::string kNotStarted = "Velmora를 시작하지 못했습니다";
+const std::string kBeingRemoved = "이전 Velmora를 제거하는 중입니다\n잠시 후 다시 시도해 주세요";
+const std::string kProgramMissing = "Velmora.exe 파일이 없습니다";
 
 class GuardControlTest : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        M().AddFile(kGuardPath);
+        M().AddFile(kBeside);
     }
     // Runs the main window with the script; it closes afterwards.
     void InWindow(std::function<void(HWND)> script) {
@@ -49,57 +62,71 @@ protected:
     Texts TextsOf(HWND window) {
         return {M().ControlText(window, IDC_GUARD_BUTTON), M().ControlText(window, IDC_GUARD_STATUS)};
     }
-    std::vector<std::string> Messages() {
-        std::vector<std::string> out;
+    Messages Shown() {
+        Messages out;
         for (const auto& box : M().messageBoxes) {
-            EXPECT_EQ(box.caption, text::kNotice);
+            EXPECT_EQ(box.caption, "알림");
             EXPECT_EQ(box.type, MB_OK);
             EXPECT_EQ(box.owner, MainWindow);
             out.push_back(box.text);
         }
         return out;
     }
+    // A guard registered earlier, from its copy.
     sim::Service& Guard(DWORD state) {
+        M().AddFile(kCopy);
         sim::Service& s = M().AddService("Velmora", state);
-        s.binaryPath = "\"" + kGuardPath + "\"";
+        s.binaryPath = kQuotedCopy;
         s.startType = SERVICE_AUTO_START;
         return s;
     }
     bool ArrowIsBack() { return M().currentCursor == LoadCursorA(nullptr, IDC_ARROW); }
     std::vector<std::string> Sleeps() { return M().Trace("Sleep"); }
+    // Position of the first trace entry that begins with prefix; -1 when none.
+    long At(const std::string& prefix) {
+        for (std::size_t i = 0; i < M().trace.size(); ++i)
+            if (M().trace[i].rfind(prefix, 0) == 0) return static_cast<long>(i);
+        return -1;
+    }
 };
-
-std::string WithCode(const char* message, DWORD code) {
-    return std::string(message) + " (" + text::kErrorCode + " " + std::to_string(code) + ")";
-}
 
 // --- the three-state cycle ------------------------------------------------------
 
 TEST_F(GuardControlTest, PressesCycleThroughInstallRemoveInstall) {
+    M().files[0].readOnly = true;  // unpacked from a read-only medium
     sim::Service registered;
     InWindow([&](HWND window) {
         sim::Command(window, IDC_GUARD_BUTTON);
+        ASSERT_NE(M().FindService("Velmora"), nullptr);
         registered = *M().FindService("Velmora");
+        EXPECT_TRUE(M().FileExists(kCopy));
         EXPECT_EQ(TextsOf(window), kRunning);
         sim::Command(window, IDC_GUARD_BUTTON);
         EXPECT_EQ(M().FindService("Velmora"), nullptr);
+        EXPECT_FALSE(M().FileExists(kCopy));
+        EXPECT_FALSE(M().FolderExists(kFolder));
         EXPECT_EQ(TextsOf(window), kOff);
         sim::Command(window, IDC_GUARD_BUTTON);
         EXPECT_EQ(TextsOf(window), kRunning);
     });
 
     EXPECT_EQ(registered.displayName, "Velmora Tollvard");
-    EXPECT_EQ(registered.binaryPath, "\"" + kGuardPath + "\"");
+    EXPECT_EQ(registered.binaryPath, kQuotedCopy);
     EXPECT_EQ(registered.serviceType, SERVICE_WIN32_OWN_PROCESS);
     EXPECT_EQ(registered.startType, SERVICE_AUTO_START);
     EXPECT_EQ(registered.errorControl, SERVICE_ERROR_IGNORE);
-    EXPECT_EQ(registered.description, text::kGuardDescription);
+    EXPECT_EQ(registered.description,
+              "Velmora 설치된 그리드 서비스 및 상주 그리드 프로그램을 조사하여 상태를 변경하거나 제거합니다");
     EXPECT_EQ(registered.state, SERVICE_RUNNING);
-    EXPECT_EQ(M().Trace("CreateServiceA")[0], "CreateServiceA Velmora Velmora Tollvard 66 16 2 0 \"" + kGuardPath +
-                                                  "\" <null> <null> <null> <null> <null>")
+    EXPECT_EQ(M().Trace("CreateServiceA")[0], "CreateServiceA Velmora Velmora Tollvard 66 16 2 0 " + kQuotedCopy +
+                                                  " <null> <null> <null> <null> <null>")
         << "access 0x42, no group, tag, dependencies, account or password";
+    EXPECT_EQ(M().Trace("CopyFileA")[0], "CopyFileA " + kBeside + " " + kCopy + " 0");
+    EXPECT_LT(At("CopyFileA"), At("CreateServiceA")) << "the copy is in place before it is registered";
+    EXPECT_EQ(M().Count("SetFileAttributesA " + kCopy + " 128"), 2) << "a read-only source gives a writable copy";
+    EXPECT_TRUE(M().FileExists(kBeside)) << "the program beside Kestane is never deleted";
     EXPECT_EQ(M().Count("OpenServiceA Velmora 20"), 2) << "the start asks for query and start rights only";
-    EXPECT_EQ(Messages(), (std::vector<std::string>{text::kInstalled, text::kRemoved, text::kInstalled}));
+    EXPECT_EQ(Shown(), (Messages{kInstalled, kRemoved, kInstalled}));
     EXPECT_EQ(Sleeps(), std::vector<std::string>{"Sleep 1500"});
     EXPECT_TRUE(ArrowIsBack());
 }
@@ -115,74 +142,142 @@ TEST_F(GuardControlTest, InstallShowsItsMessageBeforeStartingAndTheTextsAfter) {
     steps.erase(steps.begin(), steps.begin() + 2);
     EXPECT_EQ(steps, (std::vector<std::string>{
                          "ChangeServiceConfig2A Velmora 1",
-                         std::string("MessageBoxA ") + text::kInstalled,
+                         "MessageBoxA 설치되었습니다",
                          "SetCursor 32514",
                          "StartServiceA Velmora 0",
                          "SetCursor 32512",
-                         std::string("SetWindowTextA 1034 ") + text::kGuardTurnOff,
-                         std::string("SetWindowTextA 1036 ") + text::kGuardInUse,
+                         "SetWindowTextA 1034 Velmora 끄기",
+                         "SetWindowTextA 1036 실시간 감시 기능 사용중",
                      }));
 }
 
 TEST_F(GuardControlTest, StoppedGuardIsStartedWithoutRegisteringAgain) {
     Guard(SERVICE_STOPPED);
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kStarted});
+    EXPECT_EQ(Shown(), Messages{kStarted});
     EXPECT_EQ(M().FindService("Velmora")->state, SERVICE_RUNNING);
     EXPECT_EQ(M().Count("CreateServiceA"), 0);
     EXPECT_EQ(M().Count("DeleteService"), 0);
+    EXPECT_EQ(M().Count("CopyFileA"), 0);
 }
 
-TEST_F(GuardControlTest, GuardThatIsNotStoppedIsRemovedEvenIfItIgnoresTheStop) {
-    sim::Service& guard = Guard(SERVICE_START_PENDING);
-    guard.stopDelayMs = sim::kNever;
-    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kRemoved});
-    EXPECT_EQ(M().Trace("ControlService"), std::vector<std::string>{"ControlService Velmora 1"});
-    ASSERT_NE(M().FindService("Velmora"), nullptr);
-    EXPECT_TRUE(M().FindService("Velmora")->markedForDelete) << "deleted by the manager once it stops";
-}
+// --- where the guard program comes from and goes to ------------------------------
 
-// --- where the guard program is found -------------------------------------------
-
-TEST_F(GuardControlTest, GuardIsFoundBesideTheProgramAndRegisteredQuoted) {
+TEST_F(GuardControlTest, GuardIsTakenFromBesideTheProgramNotFromTheCurrentDirectory) {
     M().files.clear();
     M().modulePath = "C:\\Users\\me\\My Tools\\Kestane.exe";
     M().currentDirectory = "C:\\Users\\me\\Desktop";  // a shortcut's working folder
     M().AddFile("C:\\Users\\me\\My Tools\\Velmora.exe");
+    M().AddFile("C:\\Users\\me\\Desktop\\Velmora.exe");
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
-    EXPECT_EQ(M().FindService("Velmora")->binaryPath, "\"C:\\Users\\me\\My Tools\\Velmora.exe\"");
-}
-
-TEST_F(GuardControlTest, GuardOnlyInTheCurrentDirectoryCountsAsMissing) {
-    M().files.clear();
-    M().AddFile(M().currentDirectory + "\\Velmora.exe");
-    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kGuardProgramMissing});
-    EXPECT_EQ(M().Count("CreateServiceA"), 0);
-}
-
-TEST_F(GuardControlTest, QuotedPathMustFitMaxPath) {
-    // folder + "\Velmora.exe" of 257 bytes: quoted 259, with its zero 260.
-    const std::string folder = "C:\\" + std::string(257 - 12 - 3, 'f');
-    M().files.clear();
-    M().modulePath = folder + "\\Kestane.exe";
-    M().AddFile(folder + "\\Velmora.exe");
-    Press();
-    ASSERT_NE(M().FindService("Velmora"), nullptr);
-    EXPECT_EQ(M().FindService("Velmora")->binaryPath.size(), 259u);
+    EXPECT_EQ(M().Trace("CopyFileA")[0], "CopyFileA C:\\Users\\me\\My Tools\\Velmora.exe " + kCopy + " 0");
 
     sim::Reset();
     ResetProgramState();
-    const std::string longer = folder + "g";
-    M().modulePath = longer + "\\Kestane.exe";
-    M().AddFile(longer + "\\Velmora.exe");
+    M().AddFile(M().currentDirectory + "\\Velmora.exe");
     EXPECT_EQ(Press(), std::vector<Texts>{kOff});
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kGuardProgramMissing});
+    EXPECT_EQ(Shown(), Messages{kProgramMissing});
     EXPECT_EQ(M().Count("CreateServiceA"), 0);
 }
 
-// --- the start wait ----------------------------------------------------------------
+TEST_F(GuardControlTest, RunningFromTheGuardsFolderItRegistersItsOwnFileAndKeepsIt) {
+    // Started by its short name, as an old shortcut may do.
+    M().longNames["C:\\PROGRA~1"] = "C:\\Program Files";
+    M().modulePath = "C:\\PROGRA~1\\TOLLVARD\\Kestane.exe";
+    M().AddFile(kCopy);
+    EXPECT_EQ(Press(2), (std::vector<Texts>{kRunning, kOff}));
+    EXPECT_EQ(M().Count("CopyFileA"), 0);
+    EXPECT_EQ(M().Count("CreateServiceA Velmora Velmora Tollvard 66 16 2 0 " + kQuotedCopy), 1);
+    EXPECT_EQ(M().Count("DeleteFileA"), 0);
+    EXPECT_EQ(M().Count("RemoveDirectoryA"), 0);
+    EXPECT_TRUE(M().FileExists(kCopy));
+    EXPECT_EQ(Shown(), (Messages{kInstalled, kRemoved}));
+}
+
+TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::string message;
+    };
+    // Program Files of 236 bytes: the quoted copy fills MAX_PATH with its zero.
+    const std::string fitting = "C:\\" + std::string(233, 'p');
+    const std::string longProgramFiles = fitting + "p";
+    const std::vector<Case> cases = {
+        {"no Program Files", [this] { M().RemoveSpecialFolder(CSIDL_PROGRAM_FILES); },
+         "Program Files 폴더를 찾지 못했습니다"},
+        {"copy path too long",
+         [&] {
+             M().SetSpecialFolder(CSIDL_PROGRAM_FILES, longProgramFiles);
+             M().AddFolder(longProgramFiles);
+         },
+         "Velmora를 설치할 경로가 너무 깁니다"},
+        {"folder refused", [this] { M().deniedFolders.push_back("C:\\Program Files"); },
+         "Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"},
+        {"copy refused", [this] { M().AddFile(kCopy, true); }, "Velmora.exe를 복사하지 못했습니다 (오류 코드 5)"},
+        {"old copy in use", [this] { M().AddFile(kCopy); M().files.back().inUse = true; }, kBeingRemoved},
+        {"registration refused", [this] { M().createServiceFails = true; },
+         "Velmora를 설치하지 못했습니다 (오류 코드 5)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        ResetProgramState();
+        M().AddFile(kBeside);
+        c.arrange();
+        EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+        EXPECT_EQ(Shown(), Messages{c.message});
+        EXPECT_EQ(M().FindService("Velmora"), nullptr);
+        EXPECT_EQ(M().Count("StartServiceA"), 0);
+        EXPECT_TRUE(M().FileExists(kBeside));
+    }
+    // The copy made for the refused registration went again, with its folder;
+    // the shorter path above was accepted up to the last byte.
+    EXPECT_FALSE(M().FileExists(kCopy));
+    EXPECT_FALSE(M().FolderExists(kFolder));
+
+    sim::Reset();
+    ResetProgramState();
+    M().AddFile(kBeside);
+    M().SetSpecialFolder(CSIDL_PROGRAM_FILES, fitting);
+    M().AddFolder(fitting);
+    EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
+    EXPECT_EQ(M().FindService("Velmora")->binaryPath.size(), 259u);
+}
+
+// --- turning off ---------------------------------------------------------------
+
+TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
+    sim::Service& guard = Guard(SERVICE_RUNNING);
+    guard.stopDelayMs = 4000;
+    M().AddFile(kFolder + "\\readme.txt");  // not ours: the folder stays for it
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_EQ(Shown(), Messages{kRemoved});
+    EXPECT_FALSE(M().FileExists(kCopy));
+    EXPECT_TRUE(M().FolderExists(kFolder));
+    EXPECT_TRUE(M().FileExists(kBeside));
+    EXPECT_LT(At("ServiceGone Velmora"), At("DeleteFileA " + kCopy));
+    EXPECT_EQ(M().Count("DeleteFileA"), 1) << "no attempt while the registration remains";
+    EXPECT_EQ(M().now, 4000) << "polled often enough to notice at once";
+    for (const auto& sleep : Sleeps()) EXPECT_TRUE(sleep == "Sleep 1500" || sleep == "Sleep 100") << sleep;
+    EXPECT_LT(At("SetCursor 32514"), At("OpenServiceA Velmora 4"));
+    EXPECT_TRUE(ArrowIsBack());
+}
+
+TEST_F(GuardControlTest, ACopyStillInUseAfterFifteenSecondsStays) {
+    sim::Service& guard = Guard(SERVICE_RUNNING);
+    guard.stopDelayMs = sim::kNever;
+    guard.waitHint = 5000;
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_EQ(Shown(), Messages{kRemoved});
+    EXPECT_TRUE(M().FindService("Velmora")->markedForDelete) << "deleted by the manager once it stops";
+    EXPECT_TRUE(M().FileExists(kCopy));
+    EXPECT_EQ(M().slept, 1500 + 15000);
+    EXPECT_EQ(M().Count("Sleep 1000"), 15) << "the wait hint is capped at a second";
+    EXPECT_TRUE(ArrowIsBack());
+}
+
+// --- the start, and recovering from a failed one -----------------------------------
 
 TEST_F(GuardControlTest, StartWaitPollsAtLeastOnceASecondWithoutSpinning) {
     sim::Service& guard = Guard(SERVICE_STOPPED);
@@ -190,7 +285,7 @@ TEST_F(GuardControlTest, StartWaitPollsAtLeastOnceASecondWithoutSpinning) {
     guard.waitHint = 60000;
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
     EXPECT_EQ(Sleeps(), (std::vector<std::string>{"Sleep 1000", "Sleep 1000", "Sleep 1000"}));
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kStarted});
+    EXPECT_EQ(Shown(), Messages{kStarted});
 
     M().trace.clear();
     guard.state = SERVICE_STOPPED;
@@ -205,9 +300,28 @@ TEST_F(GuardControlTest, StartThatEndsStoppedIsReportedAsNotStarted) {
     guard.startDelayMs = 1500;
     guard.startOutcome = SERVICE_STOPPED;
     EXPECT_EQ(Press(), std::vector<Texts>{kStopped});
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kGuardNotStarted});
+    EXPECT_EQ(Shown(), Messages{kNotStarted});
     EXPECT_EQ(M().slept, 1500);
     EXPECT_TRUE(ArrowIsBack());
+}
+
+TEST_F(GuardControlTest, StartOfARegistrationBeingDeletedAsksToTryAgainShortly) {
+    Guard(SERVICE_STOPPED).markedForDelete = true;
+    M().services.back()->openHandles = 1;  // someone else still holds it
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_EQ(Shown(), Messages{kBeingRemoved});
+    M().services.back()->openHandles = 0;
+}
+
+TEST_F(GuardControlTest, RegistrationWhoseProgramIsGoneIsInstalledAfresh) {
+    sim::Service& old = Guard(SERVICE_STOPPED);
+    old.binaryPath = "\"C:\\users\\tester\\Desktop\\old\\Velmora.exe\"";
+    EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
+    EXPECT_EQ(Shown(), Messages{kInstalled});
+    ASSERT_NE(M().FindService("Velmora"), nullptr);
+    EXPECT_EQ(M().FindService("Velmora")->binaryPath, kQuotedCopy);
+    EXPECT_EQ(M().FindService("Velmora")->state, SERVICE_RUNNING);
+    EXPECT_LT(At("ServiceGone Velmora"), At("CreateServiceA"));
 }
 
 TEST_F(GuardControlTest, InstalledGuardThatDoesNotStartShowsStoppedAndStartsOnTheNextPress) {
@@ -219,8 +333,7 @@ TEST_F(GuardControlTest, InstalledGuardThatDoesNotStartShowsStoppedAndStartsOnTh
         sim::Command(window, IDC_GUARD_BUTTON);
         EXPECT_EQ(TextsOf(window), kRunning);
     });
-    EXPECT_EQ(Messages(),
-              (std::vector<std::string>{text::kInstalled, text::kGuardNotStarted, text::kStarted}));
+    EXPECT_EQ(Shown(), (Messages{kInstalled, kNotStarted, kStarted}));
     EXPECT_EQ(M().Count("CreateServiceA"), 1);
 }
 
@@ -230,7 +343,7 @@ TEST_F(GuardControlTest, StartWaitEndsWhenTheStatusCannotBeRead) {
         s.queryFails = true;
     };
     EXPECT_EQ(Press(), std::vector<Texts>{kStopped});
-    EXPECT_EQ(Messages(), (std::vector<std::string>{text::kInstalled, text::kGuardNotStarted}));
+    EXPECT_EQ(Shown(), (Messages{kInstalled, kNotStarted}));
     EXPECT_EQ(M().slept, 0);
     EXPECT_TRUE(ArrowIsBack());
 }
@@ -243,7 +356,7 @@ TEST_F(GuardControlTest, StartWaitGivesUpAfterThirtySecondsAndTheNextPressRemove
     // Still start-pending: labelled as in use, so the button's word matches
     // what the next press does.
     EXPECT_EQ(Press(2), (std::vector<Texts>{kRunning, kOff}));
-    EXPECT_EQ(Messages(), (std::vector<std::string>{text::kInstalled, text::kGuardStillStarting, text::kRemoved}));
+    EXPECT_EQ(Shown(), (Messages{kInstalled, "Velmora가 아직 시작 중입니다\n잠시 후 다시 확인해 주세요", kRemoved}));
     EXPECT_EQ(M().Count("Sleep 1000"), 30);
     EXPECT_EQ(M().slept, 30000 + 1500);
     EXPECT_TRUE(ArrowIsBack());
@@ -251,34 +364,31 @@ TEST_F(GuardControlTest, StartWaitGivesUpAfterThirtySecondsAndTheNextPressRemove
 
 // --- failures are not reported as success --------------------------------------
 
-TEST_F(GuardControlTest, FailedRegistrationIsReportedWithItsErrorAndChangesNothing) {
-    M().createServiceFails = true;
-    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
-    EXPECT_EQ(Messages(), std::vector<std::string>{WithCode(text::kGuardNotInstalled, ERROR_ACCESS_DENIED)});
-    EXPECT_EQ(M().Count("StartServiceA"), 0);
-    EXPECT_EQ(M().Count("SetCursor"), 0);
-}
-
 TEST_F(GuardControlTest, RegistrationWhileTheOldGuardIsStillBeingDeletedAsksToTryAgain) {
-    Guard(SERVICE_STOP_PENDING).markedForDelete = true;
+    sim::Service& old = Guard(SERVICE_STOP_PENDING);
+    old.markedForDelete = true;
+    old.binaryPath = "\"C:\\old\\Velmora.exe\"";  // an older install, run from elsewhere
+    M().files.pop_back();
     InWindow([&](HWND window) {
         Texts before = TextsOf(window);
         InstallGuardService();
         EXPECT_EQ(TextsOf(window), before);
     });
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kGuardBeingRemoved});
+    EXPECT_EQ(Shown(), Messages{kBeingRemoved});
+    EXPECT_FALSE(M().FileExists(kCopy)) << "the copy made for it went again";
 }
 
 TEST_F(GuardControlTest, RefusedDeletionIsReportedAndTheTextsStay) {
     Guard(SERVICE_RUNNING).deleteFails = true;
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
-    EXPECT_EQ(Messages(), std::vector<std::string>{WithCode(text::kGuardNotRemoved, ERROR_ACCESS_DENIED)});
+    EXPECT_EQ(Shown(), Messages{"Velmora를 제거하지 못했습니다 (오류 코드 5)"});
+    EXPECT_TRUE(M().FileExists(kCopy));
 }
 
 TEST_F(GuardControlTest, GuardAlreadyMarkedForDeletionCountsAsRemoved) {
     Guard(SERVICE_RUNNING).markedForDelete = true;
     EXPECT_EQ(Press(), std::vector<Texts>{kOff});
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kRemoved});
+    EXPECT_EQ(Shown(), Messages{kRemoved});
 }
 
 TEST_F(GuardControlTest, WithoutRightsEachOperationAsksForThemAndChangesNothing) {
@@ -291,7 +401,8 @@ TEST_F(GuardControlTest, WithoutRightsEachOperationAsksForThemAndChangesNothing)
         EXPECT_EQ(StartGuardService(), 0u);
         EXPECT_EQ(TextsOf(window), before);
     });
-    EXPECT_EQ(Messages(), std::vector<std::string>(3, text::kRunAgainAsAdministrator));
+    EXPECT_EQ(Shown(), Messages(3, "프로그램을 관리자 권한으로 다시 실행하세요"));
+    EXPECT_EQ(M().Count("CopyFileA"), 0);
     EXPECT_TRUE(ArrowIsBack());
 }
 

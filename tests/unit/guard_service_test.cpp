@@ -166,17 +166,22 @@ TEST_F(GuardTest, StartedByHandItPrintsItsNoticeInCp949ForTenSeconds) {
     EXPECT_EQ(Sweeps(), 0);
 }
 
-TEST_F(GuardTest, UnderTheServiceManagerItGuardsUntilStoppedThenLingersTenSeconds) {
+TEST_F(GuardTest, UnderTheServiceManagerItGuardsUntilStoppedThenEndsAtOnce) {
     M().AddProcess("pinomate.exe");
     ControlAt(3000, SERVICE_CONTROL_STOP);
     testing::internal::CaptureStdout();
     int exitCode = RunGuardProgram();
-    testing::internal::GetCapturedStdout();
+    std::string out = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(M().HasProcess("pinomate.exe"));
     EXPECT_EQ(Reports().back(), (Report{SERVICE_STOPPED, 3}));
-    EXPECT_EQ(M().now, 3000 + 10 * 1000);
+    EXPECT_EQ(M().Trace("CloseHandle event").size(), 1u);
+    EXPECT_GT(M().trace.size(), 2u);
+    EXPECT_EQ(M().trace.end()[-2], "CloseHandle event velmoraexit") << "the event goes before the last report";
+    EXPECT_EQ(M().trace.back(), "SetServiceStatus 1 3");
+    EXPECT_EQ(M().now, 3000) << "no notice and no ten seconds once the service has run";
+    EXPECT_EQ(out, "");
 }
 
 // --- the loop's work ----------------------------------------------------------
