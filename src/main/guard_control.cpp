@@ -139,7 +139,8 @@ bool PlaceGuardCopy(const std::string& source, const GuardCopy& copy, std::strin
 }
 
 bool DeleteGuardCopy(const GuardCopy& copy) {
-    bool deleted = DeleteFileA(copy.program.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool deleted = DeleteFileA(copy.program.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+                   GetLastError() == ERROR_PATH_NOT_FOUND;  // no folder, no copy
     RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
     return deleted;
 }

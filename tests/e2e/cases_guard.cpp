@@ -1,6 +1,6 @@
-// The guard: button 1034 registering, starting, stopping and deleting the
-// real Velmora.exe as a service, the guard at work on grid programs and grid
-// services, and Velmora.exe started by hand.
+// The guard: button 1034 copying the real Velmora.exe under Program Files,
+// registering, starting, stopping and deleting it as a service, the guard at
+// work on grid programs and grid services, and Velmora.exe started by hand.
 #include "harness.h"
 
 namespace {
@@ -17,6 +17,7 @@ constexpr wchar_t kInUse[] = L"실시간 감시 기능 사용중";
 constexpr wchar_t kOff[] = L"실시간 감시 기능 꺼짐";
 constexpr wchar_t kInstalled[] = L"설치되었습니다";
 constexpr wchar_t kRemoved[] = L"제거되었습니다";
+constexpr wchar_t kBeingRemoved[] = L"이전 Velmora를 제거하는 중입니다\n잠시 후 다시 시도해 주세요";
 constexpr wchar_t kNotice[] = L"알림";
 constexpr wchar_t kDescription[] =
     L"Velmora 설치된 그리드 서비스 및 상주 그리드 프로그램을 조사하여 상태를 변경하거나 제거합니다";
@@ -25,6 +26,24 @@ constexpr wchar_t kDescription[] =
 constexpr DWORD kStartTimeout = 35000;
 
 std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// Where Kestane puts the guard: its folder under Program Files as Kestane sees
+// it, which for a 32-bit Kestane on 64-bit Windows is Program Files (x86).
+std::wstring guard_folder() {
+    DWORD type = 0;
+    bool kestane32 = GetBinaryTypeW(kestane_path().c_str(), &type) && type == SCS_32BIT_BINARY;
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    bool windows64 = sizeof(void*) == 8 || wow64;
+    return join(special_folder(kestane32 && windows64 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES), L"Tollvard");
+}
+std::wstring guard_copy() { return join(guard_folder(), L"Velmora.exe"); }
+
+std::wstring process_path(DWORD pid) {
+    for (const ProcessEntry& entry : list_processes())
+        if (entry.pid == pid) return entry.path;
+    return L"";
+}
 
 // Waits for the message box of the main window, checks its caption and text
 // and presses OK.
@@ -46,6 +65,11 @@ void expect_guard_texts(const App& app, const wchar_t* button, const wchar_t* st
 // One press of 1034 on a machine without the guard: the install message, then
 // the running texts once the start wait is over.
 void turn_guard_on(const App& app) {
+    // Undone last: the copy and its folder, once the service has gone.
+    defer([] {
+        DeleteFileW(guard_copy().c_str());
+        RemoveDirectoryW(guard_folder().c_str());
+    });
     track_service(kGuardService);
     need(press(app.main, kGuardButton), "pressing 1034 failed");
     answer_message(app, kInstalled);
@@ -53,9 +77,8 @@ void turn_guard_on(const App& app) {
     ServiceInfo guard = query_service(kGuardService);
     need(guard.exists && guard.state == SERVICE_RUNNING, "expected Velmora %s, got %s", state_name(SERVICE_RUNNING),
          guard.exists ? state_name(guard.state) : "no service");
-    // The guard's process outlives its stop by ten seconds (its notice), and
-    // the registration lasts as long as the process: stop it and let it end
-    // before the harness deletes the service.
+    // The registration lasts as long as the guard's process: stop it and let
+    // it end before the harness deletes the service.
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, guard.pid);
     defer([process] {
         control_service(kGuardService, SERVICE_CONTROL_STOP);
@@ -93,7 +116,9 @@ std::string cp949(const std::wstring& text) {
 }  // namespace
 
 // Registration as the guard needs it: own process, automatic start,
-// LocalSystem, and the path beside Kestane in quotation marks.
+// LocalSystem, and the path of its copy under Program Files in quotation
+// marks; the running guard is that copy, byte for byte the program beside
+// Kestane.
 E2E_CASE(guard_install_and_start) {
     App app = launch_kestane();
     expect_guard_texts(app, kTurnOn, kOff, 0);
@@ -103,8 +128,21 @@ E2E_CASE(guard_install_and_start) {
     ok(guard.type == SERVICE_WIN32_OWN_PROCESS, "type: expected 0x10, got 0x%lx", guard.type);
     ok(guard.start_type == SERVICE_AUTO_START, "start type: expected %s, got %s", start_type_name(SERVICE_AUTO_START),
        start_type_name(guard.start_type));
-    ok(guard.binary_path == quoted(velmora_path()), "binary path: expected %s, got %s", str(quoted(velmora_path())),
+    ok(guard.binary_path == quoted(guard_copy()), "binary path: expected %s, got %s", str(quoted(guard_copy())),
        str(guard.binary_path));
+    std::string copied = read_file(guard_copy());
+    ok(!copied.empty() && copied == read_file(velmora_path()), "expected %s to hold the %u bytes of %s, it holds %u",
+       str(guard_copy()), static_cast<unsigned>(read_file(velmora_path()).size()), str(velmora_path()),
+       static_cast<unsigned>(copied.size()));
+    std::wstring running = process_path(guard.pid);
+    ok(lower(running) == lower(guard_copy()), "expected the guard to run from %s, it runs from %s",
+       str(guard_copy()), str(running));
+    // What an install meets while an old guard still runs from the copy.
+    BOOL overwritten = CopyFileW(velmora_path().c_str(), guard_copy().c_str(), FALSE);
+    DWORD error = GetLastError();
+    ok(!overwritten && error == ERROR_SHARING_VIOLATION,
+       "copying over the running guard: expected ERROR_SHARING_VIOLATION, got %s %lu",
+       overwritten ? "success" : "error", overwritten ? 0 : error);
     ok(guard.display_name == L"Velmora Tollvard", "display name: expected %s, got %s", str(L"Velmora Tollvard"),
        str(guard.display_name));
     ok(guard.description == kDescription, "description: expected %s, got %s", str(kDescription),
@@ -177,8 +215,10 @@ E2E_CASE(guard_pause_and_continue) {
     trace("wincloud.exe ended %ld ms after the continue", lived);
 }
 
-// The second press stops and deletes the guard; its process ends about ten
-// seconds after it stopped, with exit code 0. A third press installs it anew.
+// The second press stops and deletes the guard, waits until its process has
+// ended and deletes the copy with its folder; the program beside Kestane
+// stays. The guard's process ends promptly once its service has stopped, and
+// a press right after the removal installs the guard anew.
 E2E_CASE(guard_turned_off_and_on_again) {
     App app = launch_kestane();
     turn_guard_on(app);
@@ -189,23 +229,81 @@ E2E_CASE(guard_turned_off_and_on_again) {
 
     ULONGLONG pressed = GetTickCount64();
     need(press(app.main, kGuardButton), "pressing 1034 failed");
+    // Watch the service while Kestane removes it: when it reports STOPPED
+    // (or is gone before a look saw it stopped), and when the process ends.
+    ULONGLONG stopped = 0, ended = 0;
+    HWND box = nullptr;
+    while (!box && GetTickCount64() - pressed < 40000) {
+        if (!stopped) {
+            ServiceInfo info = query_service(kGuardService);
+            if (!info.exists || info.state == SERVICE_STOPPED) stopped = GetTickCount64();
+        }
+        if (!ended && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) ended = GetTickCount64();
+        box = find_window({0, app.main, nullptr, L"#32770"});
+        Sleep(20);
+    }
+    ULONGLONG answered = GetTickCount64();
     answer_message(app, kRemoved);
     expect_guard_texts(app, kTurnOn, kOff, 5000);
-    ok(wait_service_gone(kGuardService, 15000), "expected Velmora deleted within 15 s, it is %s",
-       state_name(query_service(kGuardService).state));
-    trace("guard service deleted %.1f s after the second press", (GetTickCount64() - pressed) / 1000.0);
-    bool ended = WaitForSingleObject(process, 25000) == WAIT_OBJECT_0;
+    if (!ended && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) ended = answered;
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process, &code);
-    ok(ended && code == 0, "expected Velmora.exe to end with 0, got %s %lu", ended ? "exit code" : "still running",
-       code);
-    trace("guard process ended %.1f s after the second press", (GetTickCount64() - pressed) / 1000.0);
+    ok(ended && code == 0, "expected Velmora.exe to have ended with 0 when the message came, got %s %lu",
+       ended ? "exit code" : "still running", code);
+    ok(stopped && ended && ended <= stopped + 2000, "expected the guard's process to end within 2 s of STOPPED, "
+       "took %ld ms", stopped && ended ? static_cast<long>(ended - stopped) : -1L);
+    ok(!service_exists(kGuardService), "expected Velmora deleted, it is %s",
+       state_name(query_service(kGuardService).state));
+    ok(!file_exists(guard_copy()) && !dir_exists(guard_folder()), "expected %s and its folder deleted",
+       str(guard_copy()));
+    ok(file_exists(velmora_path()), "expected %s to stay", str(velmora_path()));
+    trace("off: STOPPED after %.1f s, process ended after %.1f s, message after %.1f s",
+          stopped ? (stopped - pressed) / 1000.0 : -1.0, ended ? (ended - pressed) / 1000.0 : -1.0,
+          (answered - pressed) / 1000.0);
 
+    // On again at once: installed and running, or (should the old
+    // registration still linger) told so, and installed by a press later on.
+    ULONGLONG again = GetTickCount64();
+    need(press(app.main, kGuardButton), "pressing 1034 failed");
+    HWND next = wait_message_box(app.main, 15000);
+    need(next, "expected a message after pressing 1034 again");
+    MessageBoxText shown = read_message_box(next);
+    if (shown.text == kBeingRemoved) {
+        trace("on again: the old registration was still being removed");
+        need(dismiss_message_box(next), "the message box did not close");
+        expect_guard_texts(app, kTurnOn, kOff, 5000);
+        Sleep(15000);
+        turn_guard_on(app);
+    } else {
+        ok(shown.text == kInstalled, "expected %s or %s, got %s", str(kInstalled), str(kBeingRemoved),
+           str(shown.text));
+        need(dismiss_message_box(next), "the message box did not close");
+        track_service(kGuardService);
+        expect_guard_texts(app, kTurnOff, kInUse, kStartTimeout);
+        ServiceInfo guard = query_service(kGuardService);
+        ok(guard.state == SERVICE_RUNNING, "expected Velmora %s, got %s", state_name(SERVICE_RUNNING),
+           state_name(guard.state));
+        trace("off, then on: running %.1f s after the first press (%.1f s after the second)",
+              (GetTickCount64() - pressed) / 1000.0, (GetTickCount64() - again) / 1000.0);
+    }
+}
+
+// A registration whose program has gone (moved or deleted since) cannot be
+// started: one press deletes it, installs the guard afresh and runs it.
+E2E_CASE(guard_registration_without_its_program) {
+    std::wstring missing = join(join(scratch_dir(), L"moved"), L"Velmora.exe");
+    need(create_service(kGuardService, quoted(missing), SERVICE_AUTO_START), "registering Velmora at %s failed",
+         str(missing));
+    App app = launch_kestane();
+    expect_guard_texts(app, kTurnOn, L"실시간 감시 기능 중지됨", 0);
     turn_guard_on(app);
+    ServiceInfo guard = query_service(kGuardService);
+    ok(guard.binary_path == quoted(guard_copy()), "binary path: expected %s, got %s", str(quoted(guard_copy())),
+       str(guard.binary_path));
 }
 
 // Kestane in a folder with a blank, started from another working folder (as
-// a shortcut does): the guard beside it is found and registered quoted.
+// a shortcut does): the guard beside it is found and copied.
 E2E_CASE(guard_install_from_folder_with_blank) {
     std::wstring folder = join(scratch_dir(), L"My Tools");
     std::wstring kestane = join(folder, L"Kestane.exe");
@@ -219,10 +317,8 @@ E2E_CASE(guard_install_from_folder_with_blank) {
     app.main = wait_main_window(app.proc);
     need(app.main, "expected the main window of %s", str(kestane));
     turn_guard_on(app);
-
-    ServiceInfo guard = query_service(kGuardService);
-    ok(guard.binary_path == quoted(velmora), "binary path: expected %s, got %s", str(quoted(velmora)),
-       str(guard.binary_path));
+    ok(read_file(guard_copy()) == read_file(velmora), "expected %s to be a copy of %s", str(guard_copy()),
+       str(velmora));
 }
 
 // Started by hand, Velmora.exe does no guard work: it prints its notice in

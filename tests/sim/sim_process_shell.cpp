@@ -256,7 +256,7 @@ namespace win {
 BOOL DeleteFileA(const char* path) {
     M().Log("DeleteFileA " + Str(path));
     sim::File* file = FindFile(Str(path));
-    if (!file) return Fail(ERROR_FILE_NOT_FOUND);
+    if (!file) return Fail(M().FolderExists(ParentOf(Str(path))) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     // Windows refuses to delete a running program's image.
     if (file->readOnly || M().FileInUse(file->path)) return Fail(ERROR_ACCESS_DENIED);
     M().deletedFiles.push_back(file->path);

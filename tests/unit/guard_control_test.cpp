@@ -316,12 +316,15 @@ TEST_F(GuardControlTest, StartOfARegistrationBeingDeletedAsksToTryAgainShortly) 
 TEST_F(GuardControlTest, RegistrationWhoseProgramIsGoneIsInstalledAfresh) {
     sim::Service& old = Guard(SERVICE_STOPPED);
     old.binaryPath = "\"C:\\users\\tester\\Desktop\\old\\Velmora.exe\"";
+    M().files.pop_back();  // registered by an older Tollvard: no copy, no folder
+    M().folders.pop_back();
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
     EXPECT_EQ(Shown(), Messages{kInstalled});
     ASSERT_NE(M().FindService("Velmora"), nullptr);
     EXPECT_EQ(M().FindService("Velmora")->binaryPath, kQuotedCopy);
     EXPECT_EQ(M().FindService("Velmora")->state, SERVICE_RUNNING);
     EXPECT_LT(At("ServiceGone Velmora"), At("CreateServiceA"));
+    EXPECT_EQ(M().slept, 0) << "nothing to wait for once the registration has gone";
 }
 
 TEST_F(GuardControlTest, InstalledGuardThatDoesNotStartShowsStoppedAndStartsOnTheNextPress) {
