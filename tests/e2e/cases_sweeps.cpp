@@ -7,9 +7,6 @@
 
 #include <shlobj.h>
 
-#include "../../src/main/maker_page.h"
-#include "../../src/main/site_folders.h"
-
 namespace {
 
 using namespace e2e;
@@ -174,9 +171,9 @@ E2E_CASE(sweep_shortcuts_removed) {
 // spelling of its site folder.
 E2E_CASE(sweep_webhard_uninstallers_started) {
     const std::wstring qdownService =
-        std::wstring(kProgramFiles) + L"" QDOWN_SITE_FOLDER L"\\Qdown(fast)\\ExpressService.exe";
+        std::wstring(kProgramFiles) + L"qdown.co.kr\\Qdown(fast)\\ExpressService.exe";
     const std::wstring kdiskNormal =
-        std::wstring(kProgramFiles) + L"" KDISK_SITE_FOLDER_LOWER L"\\Kdisk(normal)\\Uninstall.exe";
+        std::wstring(kProgramFiles) + L"kdisk.co.kr\\Kdisk(normal)\\Uninstall.exe";
     const std::wstring zfile = std::wstring(kProgramFilesX86) + L"Zfile\\Uninstall.exe";
     const std::wstring pdpopx = std::wstring(kProgramFiles) + L"pdpopx\\Uninstall.exe";
     const std::wstring shareBox = std::wstring(kProgramFilesX86) + L"ShareBox\\Uninstall.exe";
@@ -247,7 +244,7 @@ E2E_CASE(sweep_programs_remove_search_bar_folder) {
 // page and shows nothing.
 E2E_CASE(about_box_and_update_check) {
     stand_in_for_explorer();
-    const std::wstring address = L"" MAKER_PAGE_ADDRESS;
+    const std::wstring address = L"http://www.tollvard.kr/";
 
     App app = launch_kestane();
     WindowQuery about;
@@ -268,7 +265,7 @@ E2E_CASE(about_box_and_update_check) {
        "expected the About box's client area at the main window's client origin (%ld,%ld), got (%ld,%ld)",
        origin.x, origin.y, placed.x, placed.y);
     ok_control_text(box, kAboutProduct, L"Tollvard v1.3.1.0");
-    ok_control_text(box, kAboutLink, L"" MAKER_PAGE_HOST);
+    ok_control_text(box, kAboutLink, L"www.tollvard.kr");
 
     // A click on the line: the static control notifies only with SS_NOTIFY.
     HWND link = GetDlgItem(box, kAboutLink);

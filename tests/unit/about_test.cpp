@@ -4,7 +4,6 @@
 
 #include "main/about.h"
 #include "main/main_window.h"
-#include "main/maker_page.h"
 #include "main/resource_ids.h"
 #include "sim/sim_test.h"
 
@@ -13,6 +12,7 @@ using namespace win;
 namespace {
 
 const char kExplorer[] = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
+const char kMakerPage[] = "http://www.tollvard.kr/";
 
 bool HasStyle(const std::vector<std::string>& styles, const char* style) {
     return std::find(styles.begin(), styles.end(), style) != styles.end();
@@ -30,7 +30,7 @@ protected:
     void ExpectPageOpened(const sim::Launch& l) {
         EXPECT_EQ(l.operation, "open");
         EXPECT_EQ(l.file, kExplorer);
-        EXPECT_EQ(l.parameters, MAKER_PAGE_ADDRESS);
+        EXPECT_EQ(l.parameters, kMakerPage);
         EXPECT_EQ(l.show, SW_SHOW);
     }
 };
@@ -102,7 +102,7 @@ TEST(AboutTemplate, ThreeStaticLinesAndNoButton) {
     EXPECT_EQ(std::make_tuple(product.id, product.text, product.x, product.y, product.cx, product.cy),
               std::make_tuple(1015, std::string("Tollvard v1.3.1.0"), 7, 8, 70, 11));
     EXPECT_EQ(std::make_tuple(link.id, link.text, link.x, link.y, link.cx, link.cy),
-              std::make_tuple(1017, std::string(MAKER_PAGE_HOST), 7, 20, 70, 11));
+              std::make_tuple(1017, std::string("www.tollvard.kr"), 7, 20, 70, 11));
     EXPECT_EQ(std::make_tuple(notice.id, notice.x, notice.y, notice.cx, notice.cy),
               std::make_tuple(1014, 7, 32, 172, 11));
     for (const auto& c : tpl.controls) {
@@ -112,7 +112,7 @@ TEST(AboutTemplate, ThreeStaticLinesAndNoButton) {
         EXPECT_EQ(HasStyle(c.styles, "SS_NOTIFY"), c.id == IDC_ABOUT_LINK) << c.id;
     }
     // The line shows the host of the page it opens.
-    EXPECT_NE(std::string(MAKER_PAGE_ADDRESS).find(MAKER_PAGE_HOST), std::string::npos);
+    EXPECT_NE(std::string(kMakerPage).find(link.text), std::string::npos);
 }
 
 }  // namespace

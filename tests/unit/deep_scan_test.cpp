@@ -4,7 +4,6 @@
 #include "main/main_state.h"
 #include "main/main_window.h"
 #include "main/resource_ids.h"
-#include "main/texts.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"
 
@@ -77,7 +76,7 @@ TEST_F(DeepScanTest, WithoutRightsOneMessageNoServicesButProcessesListed) {
     };
     RunMainWindow(nullptr);
     ASSERT_EQ(M().messageBoxes.size(), 1u);
-    EXPECT_EQ(M().messageBoxes[0].text, text::kRunAgainAsAdministrator);
+    EXPECT_EQ(M().messageBoxes[0].text, "프로그램을 관리자 권한으로 다시 실행하세요");
     EXPECT_EQ(M().messageBoxes[0].owner, M().LastDialog(IDD_MAIN)->handle);
     EXPECT_TRUE(services_.empty());
     EXPECT_EQ(processes_, std::vector<std::string>{"wincloud.exe"});

@@ -3,7 +3,6 @@
 #include "main/main_state.h"
 #include "main/main_window.h"
 #include "main/resource_ids.h"
-#include "main/texts.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"
 
@@ -29,8 +28,8 @@ protected:
 
 TEST_F(MainWindowTest, CleanMachineStartsWithEveryLabelOff) {
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(Labels(), (std::vector<std::string>{text::kInstalledOff, text::kResidentOff, text::kNoGridInstalled,
-                                                  text::kGuardOff, text::kGuardTurnOn}));
+    EXPECT_EQ(Labels(), (std::vector<std::string>{"설치: OFF", "상주: OFF", "설치된 그리드가 없습니다",
+                                                  "실시간 감시 기능 꺼짐", "Velmora 켜기"}));
     EXPECT_EQ(M().Text(M().LastDialog(IDD_MAIN)->handle), "Tollvard v1.3");
     EXPECT_TRUE(M().messageBoxes.empty());
     EXPECT_EQ(M().LastDialog(IDD_MAIN)->bigIcon, LoadIconA(kInstance, IDI_MAIN));
@@ -47,14 +46,14 @@ TEST_F(MainWindowTest, StartUpRunsItsStepsInOrder) {
     }
     std::vector<std::string> expected = {
         "SendMessageA 101 128",
-        std::string("SetWindowTextA 1008 ") + text::kInstalledOff,
-        std::string("SetWindowTextA 1003 ") + text::kResidentOff,
-        std::string("SetWindowTextA 1004 ") + text::kNoGridInstalled,
+        "SetWindowTextA 1008 설치: OFF",
+        "SetWindowTextA 1003 상주: OFF",
+        "SetWindowTextA 1004 설치된 그리드가 없습니다",
         "CreateToolhelp32Snapshot 2 0",  // eleven of them, folded into one line here
         "OpenSCManagerA <null> <null> 2",
         "OpenServiceA Velmora 983551",
-        std::string("SetWindowTextA 1034 ") + text::kGuardTurnOn,
-        std::string("SetWindowTextA 1036 ") + text::kGuardOff,
+        "SetWindowTextA 1034 Velmora 켜기",
+        "SetWindowTextA 1036 실시간 감시 기능 꺼짐",
         "OpenSCManagerA <null> <null> 2",
         "OpenServiceA QuickDownload Agent 983551",
     };
@@ -69,9 +68,9 @@ TEST_F(MainWindowTest, WithoutRightsOnlyTheAdministratorMessageAndTheWindowEnds)
     EXPECT_EQ(Run(), 0);
     ASSERT_EQ(M().messageBoxes.size(), 1u);
     const auto& box = M().messageBoxes[0];
-    EXPECT_EQ(box.text, text::kRunAsAdministrator);
+    EXPECT_EQ(box.text, "프로그램을 관리자 권한으로 실행해주세요\n 속성-호환성-관리자 권한으로 이 프로그램 실행");
     EXPECT_NE(box.text.find("\n \xBC\xD3"), std::string::npos) << "second line begins with a blank";
-    EXPECT_EQ(box.caption, text::kNotice);
+    EXPECT_EQ(box.caption, "알림");
     EXPECT_EQ(box.type, MB_OK);
     EXPECT_EQ(box.owner, M().LastDialog(IDD_MAIN)->handle);
     EXPECT_EQ(M().Trace("EndDialog"), std::vector<std::string>{"EndDialog 101 0"});
@@ -87,12 +86,12 @@ TEST_F(MainWindowTest, GuardStateFollowsTheRegisteredService) {
         const char* status;
         const char* button;
     } cases[] = {
-        {"running", true, SERVICE_RUNNING, text::kGuardInUse, text::kGuardTurnOff},
-        {"start pending", true, SERVICE_START_PENDING, text::kGuardInUse, text::kGuardTurnOff},
-        {"stop pending", true, SERVICE_STOP_PENDING, text::kGuardInUse, text::kGuardTurnOff},
-        {"paused", true, SERVICE_PAUSED, text::kGuardInUse, text::kGuardTurnOff},
-        {"stopped", true, SERVICE_STOPPED, text::kGuardStopped, text::kGuardTurnOn},
-        {"not registered", false, 0, text::kGuardOff, text::kGuardTurnOn},
+        {"running", true, SERVICE_RUNNING, "실시간 감시 기능 사용중", "Velmora 끄기"},
+        {"start pending", true, SERVICE_START_PENDING, "실시간 감시 기능 사용중", "Velmora 끄기"},
+        {"stop pending", true, SERVICE_STOP_PENDING, "실시간 감시 기능 사용중", "Velmora 끄기"},
+        {"paused", true, SERVICE_PAUSED, "실시간 감시 기능 사용중", "Velmora 끄기"},
+        {"stopped", true, SERVICE_STOPPED, "실시간 감시 기능 중지됨", "Velmora 켜기"},
+        {"not registered", false, 0, "실시간 감시 기능 꺼짐", "Velmora 켜기"},
     };
     for (const auto& c : cases) {
         sim::Reset();

@@ -4,7 +4,6 @@
 #include "main/main_window.h"
 #include "main/probes.h"
 #include "main/resource_ids.h"
-#include "main/texts.h"
 #include "sim/sim_test.h"
 
 using namespace win;
@@ -28,9 +27,9 @@ protected:
     HWND window_ = nullptr;
 };
 
-const std::vector<std::string> kNothing = {text::kInstalledOff, text::kResidentOff, text::kNoGridInstalled};
-const std::vector<std::string> kInstalledOnly = {text::kInstalledOn, text::kResidentOff, text::kGridInstalled};
-const std::vector<std::string> kResidentOnly = {text::kInstalledOff, text::kResidentOn, text::kGridInstalled};
+const std::vector<std::string> kNothing = {"설치: OFF", "상주: OFF", "설치된 그리드가 없습니다"};
+const std::vector<std::string> kInstalledOnly = {"설치: ON", "상주: OFF", "설치된 그리드가 있습니다"};
+const std::vector<std::string> kResidentOnly = {"설치: OFF", "상주: ON", "설치된 그리드가 있습니다"};
 
 TEST_F(ProbeTest, NothingFoundLeavesTheStartTexts) {
     M().AddProcess("explorer.exe");

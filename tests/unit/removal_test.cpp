@@ -5,7 +5,6 @@
 #include "main/main_window.h"
 #include "main/resident_termination.h"
 #include "main/resource_ids.h"
-#include "main/texts.h"
 #include "shared/catalogue.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"
@@ -67,8 +66,8 @@ TEST_F(RemovalTest, StepsRunInTheirOrder) {
     auto run = RemovalTrace();
     EXPECT_EQ(std::count_if(run.begin(), run.end(), [](const std::string& e) { return e.rfind("OpenServiceA", 0) == 0; }),
               55 + 53);
-    const std::string removing = std::string("SetWindowTextA 1004 ") + text::kRemovingGrids;
-    const std::string progress = std::string("SetWindowTextA 1008 ") + text::kInstalledRemoving;
+    const std::string removing = "SetWindowTextA 1004 그리드를 제거중입니다";
+    const std::string progress = "SetWindowTextA 1008 설치: 제거중";
     auto steps = Keep(run, {"ShellExecuteA C:\\windows\\system32\\taskkill.exe | /F /IM ExpressService.exe",
                             "ShellExecuteA C:\\windows\\system32\\taskkill.exe | /F /IM MultiDownload.exe",
                             "QueryServiceStatus", "ControlService", "Sleep", "ChangeServiceConfigA",
@@ -76,7 +75,7 @@ TEST_F(RemovalTest, StepsRunInTheirOrder) {
     std::vector<std::string> expected = {
         "ShellExecuteA C:\\windows\\system32\\taskkill.exe | /F /IM ExpressService.exe | 0",
         "ShellExecuteA C:\\windows\\system32\\taskkill.exe | /F /IM MultiDownload.exe | 0",
-        std::string("SetWindowTextA 1003 ") + text::kResidentOff,
+        "SetWindowTextA 1003 상주: OFF",
         "QueryServiceStatus ExpressService",
         "ControlService ExpressService 1",
         "Sleep 100",
@@ -99,9 +98,9 @@ TEST_F(RemovalTest, StepsRunInTheirOrder) {
         "CloseServiceHandle qdownagent",
         "CloseServiceHandle ExpressService",
         "CloseServiceHandle manager",
-        std::string("SetWindowTextA 1004 ") + text::kNoGridInstalled,
-        std::string("SetWindowTextA 1008 ") + text::kInstalledOff,
-        std::string("MessageBoxA ") + text::kRemoved,
+        "SetWindowTextA 1004 설치된 그리드가 없습니다",
+        "SetWindowTextA 1008 설치: OFF",
+        "MessageBoxA 제거되었습니다",
     };
     EXPECT_EQ(steps, expected);
     // The re-check opens the 53 deleted entries only, after every handle of them was closed.
@@ -121,14 +120,14 @@ TEST_F(RemovalTest, RefusedManagerShowsOneMessageAndChangesNothing) {
         sim::Command(w, IDC_REMOVE_GRIDS);
         std::vector<std::string> after(M().trace.begin() + static_cast<long>(before), M().trace.end());
         EXPECT_EQ(after, (std::vector<std::string>{"SetClassLongA 101 -14 0", "OpenSCManagerA <null> <null> 2",
-                                                   std::string("MessageBoxA ") + text::kRunAgainAsAdministrator}));
+                                                   "MessageBoxA 프로그램을 관리자 권한으로 다시 실행하세요"}));
         ran = false;
     };
     RunMainWindow(nullptr);
     EXPECT_FALSE(ran);
     // Only the refusal: no "removed" may follow a removal that never ran.
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kRunAgainAsAdministrator});
-    EXPECT_EQ(M().messageBoxes[0].caption, text::kNotice);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"프로그램을 관리자 권한으로 다시 실행하세요"});
+    EXPECT_EQ(M().messageBoxes[0].caption, "알림");
     EXPECT_EQ(M().messageBoxes[0].owner, M().LastDialog(IDD_MAIN)->handle);
     EXPECT_EQ(GridRemovalIncomplete, 0);
     EXPECT_EQ(M().FindService("xOcean")->state, SERVICE_RUNNING);
@@ -141,22 +140,22 @@ TEST_F(RemovalTest, NothingInstalledWaitsNotAtAll) {
     EXPECT_EQ(M().slept, 0);
     auto summary = Keep(M().trace, {"SetWindowTextA 1004"});
     EXPECT_EQ(std::vector<std::string>(summary.end() - 2, summary.end()),
-              (std::vector<std::string>{std::string("SetWindowTextA 1004 ") + text::kRemovingGrids,
-                                        std::string("SetWindowTextA 1004 ") + text::kNoGridInstalled}));
-    EXPECT_EQ(Label(IDC_INSTALLED_LABEL), text::kInstalledOff);
+              (std::vector<std::string>{"SetWindowTextA 1004 그리드를 제거중입니다",
+                                        "SetWindowTextA 1004 설치된 그리드가 없습니다"}));
+    EXPECT_EQ(Label(IDC_INSTALLED_LABEL), "설치: OFF");
     EXPECT_EQ(GridRemovalIncomplete, 0);
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kRemoved});
+    EXPECT_EQ(Messages(), std::vector<std::string>{"제거되었습니다"});
 }
 
 TEST_F(RemovalTest, AllFiftyFiveRunningCostExactlyThirtyOneAndAHalfSeconds) {
     for (const auto& s : grid::kGridServices) M().AddService(s.name, SERVICE_RUNNING);
     PressRemove();
     EXPECT_EQ(M().slept, 3 * 100 + 52 * 600);
-    EXPECT_EQ(M().Count(std::string("SetWindowTextA 1008 ") + text::kInstalledRemoving), 52);
+    EXPECT_EQ(M().Count("SetWindowTextA 1008 설치: 제거중"), 52);
     EXPECT_EQ(M().services.size(), 2u) << "only ExpressService and NATservice stay";
     EXPECT_EQ(M().FindService("ExpressService")->startType, SERVICE_DISABLED);
     EXPECT_EQ(M().FindService("NATservice")->startType, SERVICE_DISABLED);
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kRemoved});
+    EXPECT_EQ(Messages(), std::vector<std::string>{"제거되었습니다"});
 }
 
 TEST_F(RemovalTest, FiveRunningDeleteServicesGiveFiveProgressTexts) {
@@ -165,7 +164,7 @@ TEST_F(RemovalTest, FiveRunningDeleteServicesGiveFiveProgressTexts) {
     M().AddService("ExpressService", SERVICE_STOPPED);
     PressRemove();
     EXPECT_EQ(M().slept, 3000);
-    EXPECT_EQ(M().Count(std::string("SetWindowTextA 1008 ") + text::kInstalledRemoving), 5);
+    EXPECT_EQ(M().Count("SetWindowTextA 1008 설치: 제거중"), 5);
     EXPECT_EQ(M().FindService("SuperDownService"), nullptr);
 }
 
@@ -175,11 +174,11 @@ TEST_F(RemovalTest, AServiceThatIgnoresStopSurvivesAndAsksToTryAgain) {
     PressRemove(2);
     ASSERT_NE(M().FindService("KService"), nullptr);
     EXPECT_EQ(M().FindService("xOcean"), nullptr);
-    EXPECT_EQ(Label(IDC_INSTALLED_LABEL), text::kInstalledRemains);
-    EXPECT_EQ(Label(IDC_SUMMARY_LABEL), text::kGridInstalled);
+    EXPECT_EQ(Label(IDC_INSTALLED_LABEL), "설치 :ON");
+    EXPECT_EQ(Label(IDC_SUMMARY_LABEL), "설치된 그리드가 있습니다");
     EXPECT_EQ(GridRemovalIncomplete, 1);
     // Pressing again runs the whole removal again.
-    EXPECT_EQ(Messages(), (std::vector<std::string>{text::kTryAgain, text::kTryAgain}));
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"다시 시도해 주세요", "다시 시도해 주세요"}));
     EXPECT_EQ(M().FindService("KService")->stopRequests, 2);
 }
 
@@ -187,7 +186,7 @@ TEST_F(RemovalTest, AServiceStillStoppingAfterItsWaitCountsAsSurvivor) {
     M().AddService("gdownagent", SERVICE_RUNNING).stopDelayMs = 1500;
     PressRemove();
     EXPECT_EQ(GridRemovalIncomplete, 1);
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kTryAgain});
+    EXPECT_EQ(Messages(), std::vector<std::string>{"다시 시도해 주세요"});
     // Marked for deletion: it leaves once it has stopped and the last handle is closed.
     M().Advance(1000);
     EXPECT_EQ(M().FindService("gdownagent"), nullptr);
@@ -206,8 +205,8 @@ TEST_F(RemovalTest, ExpressServiceAndNatServiceAreDisabledWhenRunningAndUntouche
     EXPECT_EQ(nat->startType, SERVICE_AUTO_START);
     EXPECT_EQ(nat->stopRequests + nat->configChanges, 0);
     // They do not count in the outcome.
-    EXPECT_EQ(Label(IDC_INSTALLED_LABEL), text::kInstalledOff);
-    EXPECT_EQ(Messages(), std::vector<std::string>{text::kRemoved});
+    EXPECT_EQ(Label(IDC_INSTALLED_LABEL), "설치: OFF");
+    EXPECT_EQ(Messages(), std::vector<std::string>{"제거되었습니다"});
 }
 
 TEST_F(RemovalTest, NetacceleratorIsDisabledAndDeletedWhenRunningAndOnlyDeletedWhenStopped) {

@@ -2,7 +2,6 @@
 
 #include "main/main_state.h"
 #include "main/resident_termination.h"
-#include "main/texts.h"
 #include "sim/sim_test.h"
 
 using namespace win;
@@ -55,7 +54,7 @@ TEST_F(ResidentTerminationTest, ElevenHiddenTaskKillsInCatalogueOrderThenThreeDe
     EXPECT_EQ(M().CountProcesses("pinomate.exe"), 0) << "one command ends both copies";
     EXPECT_EQ(M().CountProcesses("ExpressService.exe"), 0);
     EXPECT_TRUE(M().HasProcess("notepad.exe"));
-    EXPECT_EQ(M().Text(ResidentLabel), text::kResidentOff);
+    EXPECT_EQ(M().Text(ResidentLabel), "상주: OFF");
 }
 
 TEST_F(ResidentTerminationTest, NoSystemFolderMeansNoTaskKillAtAll) {
@@ -63,7 +62,7 @@ TEST_F(ResidentTerminationTest, NoSystemFolderMeansNoTaskKillAtAll) {
     TerminateResidentGrids();
     EXPECT_EQ(M().launches.size(), 0u) << "a bare TASKKILL could run a planted program";
     EXPECT_EQ(M().Count("DeleteFileA"), 3);
-    EXPECT_EQ(M().Text(ResidentLabel), text::kResidentOff);
+    EXPECT_EQ(M().Text(ResidentLabel), "상주: OFF");
 }
 
 TEST_F(ResidentTerminationTest, NoLocalFolderMeansNoDeletion) {
@@ -77,7 +76,7 @@ TEST_F(ResidentTerminationTest, NoLocalFolderMeansNoDeletion) {
     M().SetSpecialFolder(CSIDL_LOCAL_APPDATA, "");  // the shell answers with an empty path
     TerminateResidentGrids();
     EXPECT_EQ(M().Count("DeleteFileA"), 0);
-    EXPECT_EQ(M().Text(ResidentLabel), text::kResidentOff);
+    EXPECT_EQ(M().Text(ResidentLabel), "상주: OFF");
 }
 
 TEST_F(ResidentTerminationTest, PathsThatWouldNotFitAreSkippedNeverCut) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "main/site_folders.h"
 #include "main/sweeps.h"
 #include "sim/sim_test.h"
 
@@ -45,7 +44,7 @@ TEST_F(ProgramSweepTest, ThreeHundredFiftyTwoHiddenLaunchesInTableOrder) {
                                                        kPF86 + "ShareBox\\SBoxButton\\Uninstall.exe",
                                                        kPF + "52hxw\\uninst.exe"}));
     EXPECT_EQ(Entry(18).file, kPF + "Aqua\\") << "a folder, opened like the rest";
-    EXPECT_EQ(Entry(71).file, kPF + VIDEO_STREAMING_SITE_FOLDER "\\Video Streamer\\unins000.exe");
+    EXPECT_EQ(Entry(71).file, kPF + "vodstreamer.co.kr\\Video Streamer\\unins000.exe");
     EXPECT_EQ(Entry(111).file, kPF + "SuperDown\\UnInstall.exe");
     EXPECT_EQ(Entry(112).file, kPF + "tab_browser\\tab_browserndel.exe");
     EXPECT_EQ(Entry(138).file, kPF + "스마트튠\\uninst.exe");

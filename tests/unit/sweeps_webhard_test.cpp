@@ -2,9 +2,7 @@
 
 #include "main/main_window.h"
 #include "main/resource_ids.h"
-#include "main/site_folders.h"
 #include "main/sweeps.h"
-#include "main/texts.h"
 #include "sim/sim_test.h"
 
 using namespace win;
@@ -44,14 +42,14 @@ TEST_F(WebhardSweepTest, SeventyFourLaunchesInTableOrder) {
     std::vector<std::string> editions;
     for (std::size_t n = 57; n <= 64; ++n) editions.push_back(Entry(n).file);
     EXPECT_EQ(editions, (std::vector<std::string>{
-                            kPF + BONDISK_SITE_FOLDER "\\bondisk(normal)\\Uninstall.exe",
-                            kPF + BONDISK_SITE_FOLDER "\\bondisk(fast)\\Uninstall.exe",
-                            kPF86 + BONDISK_SITE_FOLDER "\\bondisk(normal)\\Uninstall.exe",
-                            kPF86 + BONDISK_SITE_FOLDER "\\bondisk(fast)\\Uninstall.exe",
-                            kPF + FDISK_SITE_FOLDER "\\Fdisk(normal)\\Uninstall.exe",
-                            kPF + FDISK_SITE_FOLDER "\\Fdisk(fast)\\Uninstall.exe",
-                            kPF86 + FDISK_SITE_FOLDER "\\Fdisk(normal)\\Uninstall.exe",
-                            kPF86 + FDISK_SITE_FOLDER "\\Fdisk(fast)\\Uninstall.exe",
+                            kPF + "bondisk.co.kr\\bondisk(normal)\\Uninstall.exe",
+                            kPF + "bondisk.co.kr\\bondisk(fast)\\Uninstall.exe",
+                            kPF86 + "bondisk.co.kr\\bondisk(normal)\\Uninstall.exe",
+                            kPF86 + "bondisk.co.kr\\bondisk(fast)\\Uninstall.exe",
+                            kPF + "fdisk.co.kr\\Fdisk(normal)\\Uninstall.exe",
+                            kPF + "fdisk.co.kr\\Fdisk(fast)\\Uninstall.exe",
+                            kPF86 + "fdisk.co.kr\\Fdisk(normal)\\Uninstall.exe",
+                            kPF86 + "fdisk.co.kr\\Fdisk(fast)\\Uninstall.exe",
                         }));
     EXPECT_EQ(Entry(69).file, kPF + "FileNori\\ActivexUnInstaller.exe");
     EXPECT_EQ(Entry(72).file, kPF86 + "pdpopx\\Uninstall.exe");
@@ -71,8 +69,8 @@ TEST_F(WebhardSweepTest, OnlyEntries65To72AreShownAndOnlyTheQdownServiceGetsPara
         bool qdownService = n == 25 || n == 53;
         EXPECT_EQ(Entry(n).hasParameters, qdownService) << "entry " << n << " " << Entry(n).file;
     }
-    EXPECT_EQ(Entry(25).file, kPF + QDOWN_SITE_FOLDER "\\Qdown(fast)\\ExpressService.exe");
-    EXPECT_EQ(Entry(53).file, kPF86 + QDOWN_SITE_FOLDER "\\Qdown(fast)\\ExpressService.exe");
+    EXPECT_EQ(Entry(25).file, kPF + "qdown.co.kr\\Qdown(fast)\\ExpressService.exe");
+    EXPECT_EQ(Entry(53).file, kPF86 + "qdown.co.kr\\Qdown(fast)\\ExpressService.exe");
     EXPECT_EQ(Entry(25).parameters, "-u");
     EXPECT_EQ(Entry(53).parameters, "-u");
 }
@@ -80,15 +78,15 @@ TEST_F(WebhardSweepTest, OnlyEntries65To72AreShownAndOnlyTheQdownServiceGetsPara
 TEST_F(WebhardSweepTest, RepeatedUninstallersStartAsOftenAsTabled) {
     RunWebhardUninstallers();
     // The Hidisk fast edition's folder is opened, hidden, right after its batch file.
-    EXPECT_EQ(Entry(12).file, kPF + HIDISK_SITE_FOLDER "\\Hidisk(fast)\\UnExpService.bat");
-    EXPECT_EQ(Entry(13).file, kPF + HIDISK_SITE_FOLDER "\\Hidisk(fast)");
+    EXPECT_EQ(Entry(12).file, kPF + "hidisk.co.kr\\Hidisk(fast)\\UnExpService.bat");
+    EXPECT_EQ(Entry(13).file, kPF + "hidisk.co.kr\\Hidisk(fast)");
     EXPECT_EQ(Entry(13).show, SW_HIDE);
     // The two spellings of the Kdisk folder are one folder to the file system.
-    EXPECT_TRUE(sim::SameNoCase(KDISK_SITE_FOLDER_LOWER, KDISK_SITE_FOLDER_CAPITAL));
-    EXPECT_NE(std::string(KDISK_SITE_FOLDER_LOWER), KDISK_SITE_FOLDER_CAPITAL);
-    EXPECT_EQ(Entry(16).file, kPF + KDISK_SITE_FOLDER_LOWER "\\Kdisk(normal)\\Uninstall.exe");
-    EXPECT_EQ(Entry(17).file, kPF + KDISK_SITE_FOLDER_CAPITAL "\\Kdisk(normal)\\Uninstall.exe");
-    EXPECT_EQ(CountFile(kPF + KDISK_SITE_FOLDER_LOWER "\\Kdisk(normal)\\Uninstall.exe"), 2);
+    EXPECT_TRUE(sim::SameNoCase(Entry(16).file, Entry(17).file));
+    EXPECT_NE(Entry(16).file, Entry(17).file);
+    EXPECT_EQ(Entry(16).file, kPF + "kdisk.co.kr\\Kdisk(normal)\\Uninstall.exe");
+    EXPECT_EQ(Entry(17).file, kPF + "Kdisk.co.kr\\Kdisk(normal)\\Uninstall.exe");
+    EXPECT_EQ(CountFile(kPF + "kdisk.co.kr\\Kdisk(normal)\\Uninstall.exe"), 2);
     // Once hidden from list A, once shown.
     EXPECT_EQ(CountFile(kPF + "Zfile\\Uninstall.exe"), 2);
     EXPECT_EQ(CountFile(kPF86 + "FileNori\\ActivexUnInstaller.exe"), 2);
@@ -107,8 +105,8 @@ TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
     RunMainWindow(nullptr);
     ASSERT_EQ(M().messageBoxes.size(), 3u);
     for (const auto& box : M().messageBoxes) {
-        EXPECT_EQ(box.text, text::kRemoved);
-        EXPECT_EQ(box.caption, text::kNotice);
+        EXPECT_EQ(box.text, "제거되었습니다");
+        EXPECT_EQ(box.caption, "알림");
     }
     // The trace in the order of events: each message right behind its sweep.
     std::vector<std::string> calls;
