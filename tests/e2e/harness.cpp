@@ -339,7 +339,7 @@ std::wstring bin_dir() {
     if (!chosen_bin_dir.empty()) return chosen_bin_dir;
     std::vector<std::wstring> candidates = {current_dir(), tool_dir()};
     for (std::wstring up = tool_dir(); !up.empty(); up = parent_dir(up)) {
-        candidates.push_back(join(join(up, L"dist"), L"win64"));
+        candidates.push_back(join(join(up, L"dist"), sizeof(void*) == 8 ? L"win64" : L"win32"));
         if (up.size() <= 3) break;
     }
     for (const std::wstring& folder : candidates) {

@@ -43,7 +43,7 @@
 // (test cases, not checks; ", N skipped" follows when some were skipped) and
 // the exit code, also written to FILE, is 1 when any case failed. --bin names
 // the folder of Kestane.exe and Velmora.exe (default: the current folder, the
-// driver's, or dist\win64 above the driver).
+// driver's, or dist\win64 above the driver, dist\win32 for a 32-bit driver).
 //
 // What Wine does differently, as far as the cases are concerned
 // - A deleted service stays registered until its process has ended.
@@ -119,7 +119,7 @@ std::wstring lower(std::wstring text);
 
 // ---------------------------------------------------------------- places
 
-std::wstring bin_dir();    // folder of Kestane.exe and Velmora.exe (--bin, the current folder, ours, or dist\win64 above us)
+std::wstring bin_dir();    // folder of Kestane.exe and Velmora.exe (--bin, the current folder, ours, or dist\win64 (win32) above us)
 // Folder of fake_service.exe, sleeper.exe and recorder.exe (--tools, or the
 // driver's own): the stand-ins have Kestane's bitness, the driver need not.
 std::wstring tool_dir();
