@@ -62,6 +62,11 @@ E2E_CASE(harness_recorder_logs_launches) {
        "expected the parameters in the command line, got %s", str(launches[0].command_line));
     ok(lower(launches[0].command_line).find(lower(uninstaller)) != std::wstring::npos,
        "expected the program's path in the command line, got %s", str(launches[0].command_line));
+    // The stand-in has Kestane's bitness: its Program Files is the one the
+    // harness tells the cases Kestane sees ("(x86)" only under WoW64).
+    ok(!launches[0].program_files.empty() && launches[0].program_files == kestane_program_files(),
+       "expected Program Files %s, the recorder has %s", str(kestane_program_files()),
+       str(launches[0].program_files));
 
     Proc plain = start_process(uninstaller, L"second");
     ok(wait_exit(plain, kExitTimeout), "expected the recorder to end at once, it still runs");

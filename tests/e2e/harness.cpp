@@ -1182,7 +1182,8 @@ bool install_recorder(const std::wstring& path) {
 }
 
 std::vector<Launch> recorded_launches(const std::wstring& recorder_path) {
-    // One line per start: "show=N|-" TAB "cwd=..." TAB "cmd=..." (UTF-8).
+    // One line per start: "show=N|-" TAB "cwd=..." TAB "pf=..." TAB "cmd=..."
+    // (UTF-8); the command line, last, may hold tabs.
     std::vector<Launch> launches;
     std::string log = read_file(recorder_path + L".log");
     size_t start = 0;
@@ -1192,15 +1193,18 @@ std::vector<Launch> recorded_launches(const std::wstring& recorder_path) {
         std::string line = log.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t tab1 = line.find('\t');
-        size_t tab2 = tab1 == std::string::npos ? std::string::npos : line.find('\t', tab1 + 1);
-        if (tab2 == std::string::npos || line.compare(0, 5, "show=") != 0) continue;
+        size_t tab1 = line.find("\tcwd=");
+        size_t tab2 = line.find("\tpf=");
+        size_t tab3 = line.find("\tcmd=");
+        if (line.compare(0, 5, "show=") != 0 || tab3 == std::string::npos || !(tab1 < tab2 && tab2 < tab3))
+            continue;
         Launch launch;
         std::string show = line.substr(5, tab1 - 5);
         launch.show_set = show != "-";
         launch.show = launch.show_set ? atoi(show.c_str()) : -1;
         launch.cwd = wide(line.substr(tab1 + 5, tab2 - tab1 - 5));
-        launch.command_line = wide(line.substr(tab2 + 5));
+        launch.program_files = wide(line.substr(tab2 + 4, tab3 - tab2 - 4));
+        launch.command_line = wide(line.substr(tab3 + 5));
         launches.push_back(launch);
     }
     return launches;

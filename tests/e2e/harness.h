@@ -53,6 +53,9 @@
 // - A killed service process is not noticed: the state stays what it was.
 // - StartServiceCtrlDispatcher gives up only after about ten seconds when the
 //   program was not started by the Service Control Manager.
+// - Wine's 32-bit TASKKILL (the one a 32-bit Kestane starts on 64-bit
+//   Windows) does not see 64-bit processes; Windows' does. The stand-ins
+//   therefore have Kestane's bitness, as the grids it meets would.
 // - tools/test-e2e.sh runs the driver inside a Wine desktop: outside one,
 //   without an X window manager, every window that closes costs two seconds.
 #pragma once
@@ -324,6 +327,7 @@ bool install_recorder(const std::wstring& path);
 struct Launch {
     std::wstring command_line;   // GetCommandLineW of the started program
     std::wstring cwd;
+    std::wstring program_files;  // the recorder's CSIDL_PROGRAM_FILES: Kestane's bitness sees the same
     bool show_set = false;       // STARTF_USESHOWWINDOW was given
     int show = -1;               // wShowWindow when show_set
 };
