@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs every test: installs what is missing, builds all configurations, runs
 # the unit tests (plain and under AddressSanitizer + UndefinedBehaviorSanitizer),
-# checks the Windows programs, and runs the end-to-end tests under Wine.
+# checks the Windows programs, and runs the end-to-end tests under Wine three
+# times: win64, win32 (32-bit prefix) and wow64 (32-bit programs, 64-bit prefix).
 # Ends with a summary; exits non-zero when anything failed.
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,11 +14,14 @@ passed=0
 failed=0
 stages=()
 
-stage() {  # stage NAME COMMAND...: runs one stage, keeps its output, counts it
+stage_status=0
+stage() {  # stage NAME COMMAND...: runs one stage, keeps its output (and the exit code in stage_status)
     local name="$1"; shift
     echo "=== $name"
     local start=$SECONDS
-    if "$@" > "$log/$name.log" 2>&1; then
+    "$@" > "$log/$name.log" 2>&1
+    stage_status=$?
+    if [ $stage_status -eq 0 ]; then
         stages+=("ok      $name ($((SECONDS - start)) s)")
         tail -n 3 "$log/$name.log"
         return 0
@@ -92,7 +96,7 @@ e2e_run() {  # e2e_run RUN NEEDED_BUILD...
         fi
     done
     stage "$name" tools/test-e2e.sh --run "$run"
-    local status=$?
+    local status=$stage_status
     if [ $status -eq 77 ]; then
         unset 'stages[${#stages[@]}-1]'
         local reason
