@@ -1,9 +1,19 @@
 #!/bin/bash
-# Runs the Wine end-to-end cases against the real win64 programs.
-#   tools/test-e2e.sh [PATTERN...]   (patterns select cases by name, see tests/e2e/harness.h)
-# Builds win64 (incrementally), starts the private Wine prefix on a virtual
-# display of its own, runs the driver from the folder of the programs and
-# exits with the driver's exit code; the environment is stopped in any case.
+# Runs the Wine end-to-end cases against the real programs.
+#   tools/test-e2e.sh [--run win64|win32|wow64] [PATTERN...]
+#                      (patterns select cases by name, see tests/e2e/harness.h)
+# The runs (default win64, or E2E_RUN):
+#   win64  dist/win64 with 64-bit stand-ins and driver in a 64-bit prefix
+#   win32  dist/win32 with 32-bit stand-ins and driver in a 32-bit prefix
+#          (build/wine32), like 32-bit Windows
+#   wow64  dist/win32 with 32-bit stand-ins in the 64-bit prefix, like 64-bit
+#          Windows: Program Files (x86), SysWOW64. The driver stays 64-bit
+#          there so that it sees every process.
+# Builds what the run needs (incrementally), starts the Wine prefix on a
+# virtual display of its own, runs the driver from the folder of the programs
+# and exits with the driver's exit code; the environment is stopped in any
+# case. Exit code 77: the run was skipped because this machine runs no 32-bit
+# code (the reason is the last line of output; TOLLVARD_NO_32BIT=1 forces it).
 # The driver runs inside a Wine desktop (explorer /desktop=...): there no X
 # window manager is expected, whose absence otherwise costs two seconds each
 # time a window closes, and the screen is the same on every machine.
@@ -11,32 +21,49 @@
 #   E2E_NO_BUILD=1        run the programs already built
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
-dist="$root/dist/win64"
-e2e="$root/build/win64/e2e"
+run="${E2E_RUN:-win64}"
+if [ "${1:-}" = --run ]; then run="${2:-}"; shift 2 || shift; fi
+case "$run" in
+    win64) programs=win64; driver=win64; arch=win64 ;;
+    win32) programs=win32; driver=win32; arch=win32 ;;
+    wow64) programs=win32; driver=win64; arch=win64 ;;
+    *) echo "test-e2e: unknown run '$run' (win64, win32 or wow64)" >&2; exit 2 ;;
+esac
+dist="$root/dist/$programs"
+tools="$root/build/$programs/e2e"
+driver_exe="$root/build/$driver/e2e/e2e_driver.exe"
 
-for tool in /usr/lib/wine/wine64 Xvfb localedef iconv; do
+export TOLLVARD_WINEARCH="$arch"
+. "$root/tools/wine-env.sh"
+
+if [ "$programs" = win32 ] && ! reason="$(wine_env_runs_32bit)"; then
+    echo "skipped: $reason"
+    exit 77
+fi
+for tool in "$WINE_LOADER" Xvfb localedef iconv; do
     if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "test-e2e: $tool is missing (Wine 64-bit, Xvfb and the C library's locale tools are needed)" >&2
+        echo "test-e2e: $tool is missing (Wine, Xvfb and the C library's locale tools are needed)" >&2
         exit 2
     fi
 done
 
 # The build is incremental: it only does work when a source changed.
 mkdir -p "$root/build"
-if [ "${E2E_NO_BUILD:-0}" != 1 ] && ! "$root/tools/build.sh" win64 >"$root/build/test-e2e-build.log" 2>&1; then
-    cat "$root/build/test-e2e-build.log" >&2
-    echo "test-e2e: the win64 build failed" >&2
-    exit 2
-fi
-for program in "$dist/Kestane.exe" "$e2e/e2e_driver.exe" "$e2e/fake_service.exe" "$e2e/sleeper.exe" \
-               "$e2e/recorder.exe"; do
+for config in $(printf '%s\n' "$programs" "$driver" | sort -u); do
+    if [ "${E2E_NO_BUILD:-0}" != 1 ] && ! "$root/tools/build.sh" "$config" >"$root/build/test-e2e-build-$config.log" 2>&1; then
+        cat "$root/build/test-e2e-build-$config.log" >&2
+        echo "test-e2e: the $config build failed" >&2
+        exit 2
+    fi
+done
+for program in "$dist/Kestane.exe" "$dist/Velmora.exe" "$driver_exe" "$tools/fake_service.exe" "$tools/sleeper.exe" \
+               "$tools/recorder.exe"; do
     if [ ! -f "$program" ]; then
         echo "test-e2e: $program was not built" >&2
         exit 2
     fi
 done
 
-. "$root/tools/wine-env.sh"
 wine_env_lock test-e2e "${E2E_LOCK_WAIT:-1800}" || exit 2
 cleanup() { wine_env_stop; }
 trap cleanup EXIT
@@ -49,9 +76,10 @@ fi
 windows_path() { echo "Z:$1" | tr / '\\'; }
 status_file="$WINE_BASE/e2e-status"
 rm -f "$status_file"
+echo "run $run: $(basename "$dist") programs, $(basename "$(dirname "$tools")") stand-ins, $driver driver, $WINEARCH prefix"
 cd "$dist"
-timeout --kill-after=10 "${E2E_TIMEOUT:-900}" "$WINE64" explorer /desktop=TollvardE2E,1600x1000 \
-    "$(windows_path "$e2e/e2e_driver.exe")" --bin "$(windows_path "$dist")" \
+timeout --kill-after=10 "${E2E_TIMEOUT:-900}" "$WINE_LOADER" explorer /desktop=TollvardE2E,1600x1000 \
+    "$(windows_path "$driver_exe")" --bin "$(windows_path "$dist")" --tools "$(windows_path "$tools")" \
     --status-file "$(windows_path "$status_file")" "$@" </dev/null
 started=$?
 if [ "$started" -eq 124 ] || [ "$started" -eq 137 ]; then

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs every test: installs what is missing, builds all configurations, runs
 # the unit tests (plain and under AddressSanitizer + UndefinedBehaviorSanitizer),
-# checks the Windows programs, and runs the end-to-end tests under Wine.
+# checks the Windows programs, and runs the end-to-end tests under Wine three
+# times: win64, win32 (32-bit prefix) and wow64 (32-bit programs, 64-bit prefix).
 # Ends with a summary; exits non-zero when anything failed.
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,11 +14,14 @@ passed=0
 failed=0
 stages=()
 
-stage() {  # stage NAME COMMAND...: runs one stage, keeps its output, counts it
+stage_status=0
+stage() {  # stage NAME COMMAND...: runs one stage, keeps its output (and the exit code in stage_status)
     local name="$1"; shift
     echo "=== $name"
     local start=$SECONDS
-    if "$@" > "$log/$name.log" 2>&1; then
+    "$@" > "$log/$name.log" 2>&1
+    stage_status=$?
+    if [ $stage_status -eq 0 ]; then
         stages+=("ok      $name ($((SECONDS - start)) s)")
         tail -n 3 "$log/$name.log"
         return 0
@@ -60,27 +64,64 @@ else
     failed=$((failed + 1))
 fi
 
+built_win32=0
+built_win64=0
 if stage build-win32 tools/build.sh win32; then
+    built_win32=1
     if stage binaries-win32 tools/check-binaries.sh win32; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 else
     failed=$((failed + 1))
 fi
 
 if stage build-win64 tools/build.sh win64; then
+    built_win64=1
     if stage binaries-win64 tools/check-binaries.sh win64; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
-    stage e2e tools/test-e2e.sh
-    e2e_status=$?
-    count_plain e2e
-    if [ $e2e_status -ne 0 ] && ! grep -a -qE '^[0-9]+ passed, [1-9][0-9]* failed' "$log/e2e.log"; then
-        failed=$((failed + 1))  # the driver did not get to its summary
-    fi
 else
     failed=$((failed + 1))
 fi
 
+# The end-to-end runs, each with its own counts (see tools/test-e2e.sh):
+# win64, then the 32-bit release on 32-bit Windows (win32) and on 64-bit
+# Windows (wow64). On a machine that runs no 32-bit code the two 32-bit runs
+# are skipped, which counts neither as passed nor as failed.
+e2e_counts=()
+e2e_run() {  # e2e_run RUN NEEDED_BUILD...
+    local run="$1" name="e2e-$1" build
+    shift
+    for build in "$@"; do
+        if [ "$build" != 1 ]; then
+            stages+=("FAILED  $name: not run, a build it needs failed")
+            e2e_counts+=("$name: not run")
+            return
+        fi
+    done
+    stage "$name" tools/test-e2e.sh --run "$run"
+    local status=$stage_status
+    if [ $status -eq 77 ]; then
+        unset 'stages[${#stages[@]}-1]'
+        local reason
+        reason=$(tail -n 1 "$log/$name.log")
+        stages+=("skipped $name: ${reason#skipped: }")
+        e2e_counts+=("$name: $reason")
+        return
+    fi
+    local line
+    line=$(grep -a -E '^[0-9]+ passed, [0-9]+ failed' "$log/$name.log" | tail -1)
+    count_plain "$name"
+    if [ $status -ne 0 ] && ! echo "$line" | grep -qE '^[0-9]+ passed, [1-9][0-9]* failed'; then
+        failed=$((failed + 1))  # the driver did not get to its summary
+        line="${line:+$line; }the driver did not finish (exit code $status)"
+    fi
+    e2e_counts+=("$name: ${line:-no result}")
+}
+e2e_run win64 $built_win64
+e2e_run win32 $built_win32
+e2e_run wow64 $built_win32 $built_win64
+
 echo
 echo "=== summary"
 printf '%s\n' "${stages[@]}"
+printf '%s\n' "${e2e_counts[@]}"
 for arch in win32 win64; do grep -a -h 'bytes, imports' "$log/binaries-$arch.log" 2>/dev/null; done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

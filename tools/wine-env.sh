@@ -2,16 +2,29 @@
 # ANSI code page (949), a Korean font, and a virtual X display of our own.
 #   . tools/wine-env.sh; wine_env_start; ...; wine_env_stop
 # Everything lives under build/wine/ (prefix, HOME, locale).
+#   TOLLVARD_WINEARCH=win32   a 32-bit prefix, like 32-bit Windows, under
+#                             build/wine32/; only 32-bit programs run there
+#                             and $WINE_LOADER is the 32-bit loader.
+# The default is a 64-bit prefix, like 64-bit Windows: $WINE64 runs 64-bit
+# programs there and 32-bit ones through WoW64 (Program Files (x86), SysWOW64).
 
 TOLLVARD_ROOT="${TOLLVARD_ROOT:-$(cd "$(dirname "${BASH_SOURCE:-$0}")/.." && pwd)}"
-WINE_BASE="${WINE_BASE:-$TOLLVARD_ROOT/build/wine}"
+WINE64=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
+if [ "${TOLLVARD_WINEARCH:-win64}" = win32 ]; then
+    WINE_BASE="${WINE_BASE:-$TOLLVARD_ROOT/build/wine32}"
+    export WINEARCH=win32
+    WINE_LOADER="$WINE32"
+else
+    WINE_BASE="${WINE_BASE:-$TOLLVARD_ROOT/build/wine}"
+    export WINEARCH=win64
+    WINE_LOADER="$WINE64"
+fi
 export WINEPREFIX="$WINE_BASE/prefix"
-export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME="$WINE_BASE/home"
 export LOCPATH="$WINE_BASE/locale"
-WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER="$(command -v wineserver || echo /usr/lib/wine/wineserver)"
 XVFB_PID=""
@@ -42,7 +55,7 @@ wine_env_display() {
 wine_env_prefix() {
     if [ ! -f "$WINEPREFIX/.tollvard-ready" ]; then
         mkdir -p "$WINEPREFIX"
-        "$WINE64" wineboot -i >/dev/null 2>&1 || true
+        "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
         "$WINESERVER" -w
         local reg="$WINE_BASE/setup.reg"
         cat <<'REG' | iconv -f UTF-8 -t UTF-16 > "$reg"
@@ -58,7 +71,7 @@ Windows Registry Editor Version 5.00
 "MS Shell Dlg 2"="NanumGothic"
 "Tahoma"="NanumGothic"
 REG
-        "$WINE64" regedit "$reg" >/dev/null 2>&1 || true
+        "$WINE_LOADER" regedit "$reg" >/dev/null 2>&1 || true
         "$WINESERVER" -w
         touch "$WINEPREFIX/.tollvard-ready"
     fi
@@ -93,4 +106,23 @@ wine_env_stop() {
     "$WINESERVER" -k >/dev/null 2>&1 || true
     if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
     XVFB_PID=""
+}
+
+# Whether this machine runs 32-bit code: the 32-bit Wine loader must start.
+# Prints the reason when it does not. TOLLVARD_NO_32BIT=1 makes it say no,
+# to see how the tests report a machine without 32-bit code.
+wine_env_runs_32bit() {
+    if [ "${TOLLVARD_NO_32BIT:-0}" = 1 ]; then
+        echo "this machine runs no 32-bit code (TOLLVARD_NO_32BIT=1)"
+        return 1
+    fi
+    if [ ! -e "$WINE32" ]; then
+        echo "this machine runs no 32-bit code (the 32-bit Wine loader, package wine32, is not installed)"
+        return 1
+    fi
+    if ! "$WINE32" --version >/dev/null 2>&1; then
+        echo "this machine runs no 32-bit code ($WINE32 does not start)"
+        return 1
+    fi
+    return 0
 }

@@ -62,6 +62,11 @@ E2E_CASE(harness_recorder_logs_launches) {
        "expected the parameters in the command line, got %s", str(launches[0].command_line));
     ok(lower(launches[0].command_line).find(lower(uninstaller)) != std::wstring::npos,
        "expected the program's path in the command line, got %s", str(launches[0].command_line));
+    // The stand-in has Kestane's bitness: its Program Files is the one the
+    // harness tells the cases Kestane sees ("(x86)" only under WoW64).
+    ok(!launches[0].program_files.empty() && launches[0].program_files == kestane_program_files(),
+       "expected Program Files %s, the recorder has %s", str(kestane_program_files()),
+       str(launches[0].program_files));
 
     Proc plain = start_process(uninstaller, L"second");
     ok(wait_exit(plain, kExitTimeout), "expected the recorder to end at once, it still runs");
@@ -71,6 +76,12 @@ E2E_CASE(harness_recorder_logs_launches) {
 }
 
 E2E_CASE(harness_fake_grid_and_taskkill) {
+    // The grids the release meets are 32-bit programs, and Wine's 32-bit
+    // TASKKILL sees no 64-bit process: the stand-ins take Kestane's bitness.
+    for (const wchar_t* tool : {L"sleeper.exe", L"fake_service.exe", L"recorder.exe"})
+        ok(is_32bit_program(tool_path(tool)) == is_32bit_program(kestane_path()),
+           "expected %s with Kestane's bitness (%s-bit), it is not", utf8(tool).c_str(),
+           is_32bit_program(kestane_path()) ? "32" : "64");
     start_fake_grid(L"bigfilesearch.exe", 2);
     ok(count_processes(L"BigFileSearch.exe") == 2, "expected 2 processes, got %d",
        count_processes(L"BigFileSearch.exe"));

@@ -204,7 +204,11 @@ E2E_CASE(sweep_programs_started_hidden) {
     const std::wstring superDown = std::wstring(kProgramFilesX86) + L"SuperDown\\UnInstall.exe";
     // Kestane names it with a trailing blank, which the file system drops.
     const std::wstring keyword = join(special_folder(CSIDL_APPDATA), L"DirectKeyword\\DirectKeyword.exe");
-    for (const auto& path : {installShield, gaesori, tuner, plusLine, agent, superDown, keyword}) install(path);
+    // Kestane names it in C:\Windows\system32, which a 32-bit installer on
+    // 64-bit Windows filled as SysWOW64: there a 32-bit Kestane finds it.
+    const std::wstring codeChange = join(kestane_system_dir(), L"codechange.exe");
+    for (const auto& path : {installShield, gaesori, tuner, plusLine, agent, superDown, keyword, codeChange})
+        install(path);
     std::wstring folder = join(scratch_dir(), L"current");
     need(make_dirs(folder), "creating %s failed", str(folder));
     std::wstring strayCommandProcessor = join(folder, L"cmd.exe");
@@ -219,6 +223,7 @@ E2E_CASE(sweep_programs_started_hidden) {
     expect_starts(plusLine, {{SW_HIDE, L""}, {SW_HIDE, L""}});
     expect_starts(agent, {{SW_HIDE, L""}});
     expect_starts(keyword, {{SW_HIDE, L"-uninstall"}});
+    expect_starts(codeChange, {{SW_HIDE, L"/delete"}});
     expect_starts(superDown, {});
     expect_starts(strayCommandProcessor, {});
 }

@@ -1,6 +1,9 @@
 // e2e_driver.exe: runs the end-to-end cases against the real programs.
-//   e2e_driver.exe [--bin DIR] [--status-file FILE] [--list] [PATTERN...]
+//   e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--list] [PATTERN...]
 //   e2e_driver.exe [--bin DIR] --show-main RECT_FILE
+// --tools: the folder of the stand-ins (fake_service.exe, sleeper.exe,
+// recorder.exe) when it is not the driver's, e.g. 32-bit stand-ins for a
+// 32-bit Kestane driven by a 64-bit driver.
 // --status-file: the exit code is also written to FILE, for runs whose
 // starter cannot pass it on (a program started by a Wine desktop's explorer).
 // The second form serves tools/run-kestane.sh: it starts Kestane, writes the
@@ -56,6 +59,8 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring arg = argv[i];
         if (arg == L"--bin" && i + 1 < argc) {
             e2e::set_bin_dir(argv[++i]);
+        } else if (arg == L"--tools" && i + 1 < argc) {
+            e2e::set_tool_dir(argv[++i]);
         } else if (arg == L"--status-file" && i + 1 < argc) {
             status_file = argv[++i];
         } else if (arg == L"--show-main" && i + 1 < argc) {
@@ -63,9 +68,14 @@ int wmain(int argc, wchar_t** argv) {
         } else if (arg == L"--list") {
             list_only = true;
         } else if (arg == L"--help" || arg == L"-h") {
-            printf("usage: e2e_driver.exe [--bin DIR] [--status-file FILE] [--list] [PATTERN...]\n"
+            printf("usage: e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--list] [PATTERN...]\n"
                    "       e2e_driver.exe [--bin DIR] --show-main RECT_FILE\n");
             return 0;
+        } else if (arg.compare(0, 2, L"--") == 0) {
+            // Taken as a pattern it would select nothing, and a run of no case passes.
+            fprintf(stderr, "e2e_driver: unknown option %s\n", e2e::utf8(arg).c_str());
+            if (!status_file.empty()) e2e::write_status_file(status_file, 2);
+            return 2;
         } else {
             patterns.push_back(arg);
         }

@@ -171,6 +171,9 @@ int run_cases(const std::vector<std::wstring>& patterns, bool list_only) {
     if (!list_only) {
         print("Kestane: %s\n", str(kestane_path()));
         print("tools:   %s\n", str(tool_dir()));
+        print("Windows: %s-bit; Kestane: %s-bit%s; driver: %u-bit\n", windows_is_64bit() ? "64" : "32",
+              is_32bit_program(kestane_path()) ? "32" : "64", kestane_on_wow64() ? " under WoW64" : "",
+              static_cast<unsigned>(sizeof(void*) * 8));
         CreateDirectoryW(scratch_dir().c_str(), nullptr);
         clear_folder(scratch_dir());
         remove_leftovers(true);
@@ -224,6 +227,10 @@ int run_cases(const std::vector<std::wstring>& patterns, bool list_only) {
         current_case = nullptr;
     }
     if (list_only) return 0;
+    if (passed + failed + skipped == 0) {
+        print("no case matches the patterns given\n");
+        ++failed;
+    }
     print("checks: %ld run, %ld failed; %.1f s\n", checks_run, checks_failed,
           (GetTickCount64() - run_started) / 1000.0);
     if (skipped)
@@ -290,6 +297,7 @@ const char* str(const wchar_t* text) { return text ? str(std::wstring(text)) : "
 
 namespace {
 std::wstring chosen_bin_dir;
+std::wstring chosen_tool_dir;
 
 std::wstring module_path() {
     wchar_t buffer[MAX_PATH * 2] = {};
@@ -321,7 +329,9 @@ std::wstring parent_dir(const std::wstring& path) {
 
 void set_bin_dir(const std::wstring& folder) { chosen_bin_dir = folder; }
 
-std::wstring tool_dir() { return parent_dir(module_path()); }
+void set_tool_dir(const std::wstring& folder) { chosen_tool_dir = folder; }
+
+std::wstring tool_dir() { return chosen_tool_dir.empty() ? parent_dir(module_path()) : chosen_tool_dir; }
 
 std::wstring tool_path(const wchar_t* exe_name) { return join(tool_dir(), exe_name); }
 
@@ -329,7 +339,7 @@ std::wstring bin_dir() {
     if (!chosen_bin_dir.empty()) return chosen_bin_dir;
     std::vector<std::wstring> candidates = {current_dir(), tool_dir()};
     for (std::wstring up = tool_dir(); !up.empty(); up = parent_dir(up)) {
-        candidates.push_back(join(join(up, L"dist"), L"win64"));
+        candidates.push_back(join(join(up, L"dist"), sizeof(void*) == 8 ? L"win64" : L"win32"));
         if (up.size() <= 3) break;
     }
     for (const std::wstring& folder : candidates) {
@@ -343,6 +353,35 @@ std::wstring bin_dir() {
 
 std::wstring kestane_path() { return join(bin_dir(), L"Kestane.exe"); }
 std::wstring velmora_path() { return join(bin_dir(), L"Velmora.exe"); }
+
+bool windows_is_64bit() {
+    if (sizeof(void*) == 8) return true;
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool is_32bit_program(const std::wstring& exe) {
+    DWORD type = 0;
+    return GetBinaryTypeW(exe.c_str(), &type) && type == SCS_32BIT_BINARY;
+}
+
+bool kestane_on_wow64() {
+    static const bool wow64 = windows_is_64bit() && is_32bit_program(kestane_path());
+    return wow64;
+}
+
+std::wstring kestane_program_files() {
+    // A 64-bit driver gets the 32-bit folder only by asking for it; a 32-bit
+    // one under WoW64 gets it either way.
+    return special_folder(kestane_on_wow64() ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES);
+}
+
+std::wstring kestane_system_dir() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT length = kestane_on_wow64() ? GetSystemWow64DirectoryW(buffer, MAX_PATH + 1)
+                                     : GetSystemDirectoryW(buffer, MAX_PATH + 1);
+    return length && length <= MAX_PATH ? std::wstring(buffer, length) : L"";
+}
 
 std::wstring scratch_dir() {
     wchar_t buffer[MAX_PATH + 1] = {};
@@ -1143,7 +1182,8 @@ bool install_recorder(const std::wstring& path) {
 }
 
 std::vector<Launch> recorded_launches(const std::wstring& recorder_path) {
-    // One line per start: "show=N|-" TAB "cwd=..." TAB "cmd=..." (UTF-8).
+    // One line per start: "show=N|-" TAB "cwd=..." TAB "pf=..." TAB "cmd=..."
+    // (UTF-8); the command line, last, may hold tabs.
     std::vector<Launch> launches;
     std::string log = read_file(recorder_path + L".log");
     size_t start = 0;
@@ -1153,15 +1193,18 @@ std::vector<Launch> recorded_launches(const std::wstring& recorder_path) {
         std::string line = log.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t tab1 = line.find('\t');
-        size_t tab2 = tab1 == std::string::npos ? std::string::npos : line.find('\t', tab1 + 1);
-        if (tab2 == std::string::npos || line.compare(0, 5, "show=") != 0) continue;
+        size_t tab1 = line.find("\tcwd=");
+        size_t tab2 = line.find("\tpf=");
+        size_t tab3 = line.find("\tcmd=");
+        if (line.compare(0, 5, "show=") != 0 || tab3 == std::string::npos || !(tab1 < tab2 && tab2 < tab3))
+            continue;
         Launch launch;
         std::string show = line.substr(5, tab1 - 5);
         launch.show_set = show != "-";
         launch.show = launch.show_set ? atoi(show.c_str()) : -1;
         launch.cwd = wide(line.substr(tab1 + 5, tab2 - tab1 - 5));
-        launch.command_line = wide(line.substr(tab2 + 5));
+        launch.program_files = wide(line.substr(tab2 + 4, tab3 - tab2 - 4));
+        launch.command_line = wide(line.substr(tab3 + 5));
         launches.push_back(launch);
     }
     return launches;

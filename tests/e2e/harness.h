@@ -37,13 +37,13 @@
 //   warning, so one broken case cannot poison the next.
 //
 // The driver's command line (tools/test-e2e.sh builds and runs it):
-//   e2e_driver.exe [--bin DIR] [--status-file FILE] [--list] [PATTERN...]
+//   e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--list] [PATTERN...]
 // A PATTERN with * or ? is matched against the whole case name, any other
 // PATTERN as a substring. The last line of output is "N passed, N failed"
 // (test cases, not checks; ", N skipped" follows when some were skipped) and
 // the exit code, also written to FILE, is 1 when any case failed. --bin names
 // the folder of Kestane.exe and Velmora.exe (default: the current folder, the
-// driver's, or dist\win64 above the driver).
+// driver's, or dist\win64 above the driver, dist\win32 for a 32-bit driver).
 //
 // What Wine does differently, as far as the cases are concerned
 // - A deleted service stays registered until its process has ended.
@@ -53,6 +53,9 @@
 // - A killed service process is not noticed: the state stays what it was.
 // - StartServiceCtrlDispatcher gives up only after about ten seconds when the
 //   program was not started by the Service Control Manager.
+// - Wine's 32-bit TASKKILL (the one a 32-bit Kestane starts on 64-bit
+//   Windows) does not see 64-bit processes; Windows' does. The stand-ins
+//   therefore have Kestane's bitness, as the grids it meets would.
 // - tools/test-e2e.sh runs the driver inside a Wine desktop: outside one,
 //   without an X window manager, every window that closes costs two seconds.
 #pragma once
@@ -119,8 +122,10 @@ std::wstring lower(std::wstring text);
 
 // ---------------------------------------------------------------- places
 
-std::wstring bin_dir();    // folder of Kestane.exe and Velmora.exe (--bin, the current folder, ours, or dist\win64 above us)
-std::wstring tool_dir();   // folder of e2e_driver.exe, fake_service.exe, sleeper.exe, recorder.exe
+std::wstring bin_dir();    // folder of Kestane.exe and Velmora.exe (--bin, the current folder, ours, or dist\win64 (win32) above us)
+// Folder of fake_service.exe, sleeper.exe and recorder.exe (--tools, or the
+// driver's own): the stand-ins have Kestane's bitness, the driver need not.
+std::wstring tool_dir();
 std::wstring kestane_path();
 std::wstring velmora_path();
 std::wstring tool_path(const wchar_t* exe_name);   // tool_dir() + name
@@ -128,6 +133,21 @@ std::wstring scratch_dir();   // %TEMP%\tollvard-e2e, emptied at the start of a 
 std::wstring join(const std::wstring& folder, const std::wstring& name);
 std::wstring parent_dir(const std::wstring& path);
 void set_bin_dir(const std::wstring& folder);
+void set_tool_dir(const std::wstring& folder);
+
+// Bitness. A 32-bit Kestane on 64-bit Windows runs under WoW64: its
+// C:\Windows\System32 is SysWOW64, its <Program Files> (CSIDL_PROGRAM_FILES,
+// %ProgramFiles%) is C:\Program Files (x86), its HKLM\Software is
+// WOW6432Node. The driver may have the other bitness, so it asks these
+// instead of looking at itself.
+bool windows_is_64bit();
+bool is_32bit_program(const std::wstring& exe);   // a PE32 (x86) image
+bool kestane_on_wow64();                           // 32-bit Kestane on 64-bit Windows
+// The <Program Files> folder as Kestane sees it: C:\Program Files, or
+// C:\Program Files (x86) under WoW64.
+std::wstring kestane_program_files();
+// The folder Kestane reaches as C:\Windows\System32: SysWOW64 under WoW64.
+std::wstring kestane_system_dir();
 
 // ---------------------------------------------------------------- processes
 
@@ -307,6 +327,7 @@ bool install_recorder(const std::wstring& path);
 struct Launch {
     std::wstring command_line;   // GetCommandLineW of the started program
     std::wstring cwd;
+    std::wstring program_files;  // the recorder's CSIDL_PROGRAM_FILES: Kestane's bitness sees the same
     bool show_set = false;       // STARTF_USESHOWWINDOW was given
     int show = -1;               // wShowWindow when show_set
 };

@@ -1,10 +1,12 @@
 // Stand-in for another vendor's uninstaller: the driver copies it to a table
 // path such as "C:\Program Files\X\Uninstall.exe". Each start appends one
 // line to <its own path>.log and exits at once:
-//   show=<wShowWindow, or - without STARTF_USESHOWWINDOW> TAB cwd=<folder> TAB cmd=<command line>
-// in UTF-8. Many copies start at the same moment, so writers take turns
+//   show=<wShowWindow, or - without STARTF_USESHOWWINDOW> TAB cwd=<folder>
+//   TAB pf=<its Program Files folder> TAB cmd=<command line>
+// in UTF-8. It has Kestane's bitness, so pf= is the folder Kestane sees. Many copies start at the same moment, so writers take turns
 // through a named mutex and write each line with one call.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -36,7 +38,9 @@ int wmain() {
         line += std::to_string(startup.wShowWindow);
     else
         line += "-";
-    line += "\tcwd=" + Utf8(cwd) + "\tcmd=" + Utf8(GetCommandLineW()) + "\n";
+    wchar_t program_files[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, program_files);
+    line += "\tcwd=" + Utf8(cwd) + "\tpf=" + Utf8(program_files) + "\tcmd=" + Utf8(GetCommandLineW()) + "\n";
 
     std::wstring log = std::wstring(self) + L".log";
     HANDLE turn = CreateMutexW(nullptr, FALSE, L"Global\\tollvard-e2e-recorder");
