@@ -27,16 +27,8 @@ constexpr DWORD kStartTimeout = 35000;
 
 std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-// Where Kestane puts the guard: its folder under Program Files as Kestane sees
-// it, which for a 32-bit Kestane on 64-bit Windows is Program Files (x86).
-std::wstring guard_folder() {
-    DWORD type = 0;
-    bool kestane32 = GetBinaryTypeW(kestane_path().c_str(), &type) && type == SCS_32BIT_BINARY;
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    bool windows64 = sizeof(void*) == 8 || wow64;
-    return join(special_folder(kestane32 && windows64 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES), L"Tollvard");
-}
+// Where Kestane puts the guard: its folder under Program Files as Kestane sees it.
+std::wstring guard_folder() { return join(kestane_program_files(), L"Tollvard"); }
 std::wstring guard_copy() { return join(guard_folder(), L"Velmora.exe"); }
 
 std::wstring process_path(DWORD pid) {
