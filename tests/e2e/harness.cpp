@@ -1027,8 +1027,8 @@ bool remove_service(const std::wstring& name) {
     }
     // Wine keeps a deleted service registered until its process has ended,
     // and a process may outlive its service's stop: give it a moment, then
-    // end it, found by its handle or, once
-    // the service no longer names it, by the service's program.
+    // end it, found by its handle or, once the service no longer names it,
+    // by the service's program.
     ULONGLONG deadline = GetTickCount64() + 1000;
     while (service_exists(name) && GetTickCount64() < deadline) Sleep(50);
     if (process) {

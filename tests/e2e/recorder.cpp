@@ -3,8 +3,9 @@
 // line to <its own path>.log and exits at once:
 //   show=<wShowWindow, or - without STARTF_USESHOWWINDOW> TAB cwd=<folder>
 //   TAB pf=<its Program Files folder> TAB cmd=<command line>
-// in UTF-8. It has Kestane's bitness, so pf= is the folder Kestane sees. Many copies start at the same moment, so writers take turns
-// through a named mutex and write each line with one call.
+// in UTF-8. It has Kestane's bitness, so pf= is the folder Kestane sees.
+// Many copies start at the same moment, so writers take turns through a
+// named mutex and write each line with one call.
 #include <windows.h>
 #include <shlobj.h>
 

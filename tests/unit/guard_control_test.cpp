@@ -264,12 +264,13 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     EXPECT_TRUE(ArrowIsBack());
 }
 
-TEST_F(GuardControlTest, ACopyStillInUseAfterFifteenSecondsStays) {
-    sim::Service& guard = Guard(SERVICE_RUNNING);
+TEST_F(GuardControlTest, GuardThatIsNotStoppedIsRemovedEvenIfItIgnoresTheStopAndItsCopyStays) {
+    sim::Service& guard = Guard(SERVICE_START_PENDING);
     guard.stopDelayMs = sim::kNever;
     guard.waitHint = 5000;
     EXPECT_EQ(Press(), std::vector<Texts>{kOff});
     EXPECT_EQ(Shown(), Messages{kRemoved});
+    EXPECT_EQ(M().Trace("ControlService"), std::vector<std::string>{"ControlService Velmora 1"});
     EXPECT_TRUE(M().FindService("Velmora")->markedForDelete) << "deleted by the manager once it stops";
     EXPECT_TRUE(M().FileExists(kCopy));
     EXPECT_EQ(M().slept, 1500 + 15000);
