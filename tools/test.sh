@@ -9,6 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 log="$root/build/test-logs"
 mkdir -p "$log"
+rm -f "$log"/*.log  # the summary reads only this run's logs
 
 passed=0
 failed=0
@@ -123,5 +124,15 @@ echo "=== summary"
 printf '%s\n' "${stages[@]}"
 printf '%s\n' "${e2e_counts[@]}"
 for arch in win32 win64; do grep -a -h 'bytes, imports' "$log/binaries-$arch.log" 2>/dev/null; done
+# What failed, close to the end where a shortened output still shows it: the
+# failed unit tests, and the first failed checks of each end-to-end case.
+for name in unit unit-sanitize e2e-win64 e2e-win32 e2e-wow64; do
+    [ -f "$log/$name.log" ] || continue
+    awk -v run="$name" '
+        /^--- [^ :]+$/ { current = $2 }
+        /^\[  FAILED  \] [A-Za-z_][^ ]*$/ && n++ < 10 { print run ": " $0 }
+        /: Test failed: / && n++ < 10 { sub(/^[ \t]+/, ""); print run ": " current ": " $0 }
+        /^    [^ ]+ aborted$/ && n < 10 { print run ": " $1 " aborted" }' "$log/$name.log"
+done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
