@@ -64,6 +64,12 @@ void WIN_CALLBACK GuardServiceMain(DWORD, char**) {
     SweepPaused = 0;
 
     HANDLE exitEvent = CreateEventA(nullptr, TRUE, FALSE, "velmoraexit");
+    if (exitEvent && GetLastError() == ERROR_ALREADY_EXISTS) {
+        // Somebody made it before us and may signal it whenever they like:
+        // only the service manager may stop us, so use one of our own.
+        CloseHandle(exitEvent);
+        exitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
     if (!exitEvent) {
         // Without the event the loop could neither pace itself nor be stopped.
         ReportStatus(SERVICE_STOPPED, kAcceptNothing, GetLastError());

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
-#include "../shared/catalogue.h"
 #include "../shared/process_shell.h"
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "guard_copy.h"
 #include "main_state.h"
-#include "paths.h"
 #include "texts.h"
 
 using namespace win;
@@ -18,8 +18,6 @@ namespace {
 
 constexpr char kGuardService[] = "Velmora";
 constexpr char kGuardDisplayName[] = "Velmora Tollvard";
-constexpr char kGuardProgram[] = "Velmora.exe";
-constexpr char kGuardFolder[] = "Tollvard";  // under Program Files
 
 constexpr DWORD kStopGraceMs = 1500;
 constexpr DWORD kStartWaitLimitMs = 30000;
@@ -30,10 +28,6 @@ constexpr DWORD kPollMinMs = 100;
 constexpr DWORD kPollMaxMs = 1000;
 
 SC_HANDLE OpenManager() { return OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE); }
-
-std::string WithErrorCode(const char* message, DWORD error) {
-    return std::string(message) + " (" + text::kErrorCode + " " + std::to_string(error) + ")";
-}
 
 void ShowGuardTexts(const char* button, const char* status) {
     SetWindowTextA(GuardButton, button);
@@ -73,78 +67,6 @@ DWORD WaitForGuardStart(SC_HANDLE guard) {
     }
 }
 
-// Where the registered guard lives. Windows starts it as LocalSystem at every
-// boot, so it must lie where only administrators can change it: in its own
-// folder under Program Files, never in the folder the user unpacked us to,
-// which every program running as the user may write to.
-struct GuardCopy {
-    std::string folder;       // <Program Files>\Tollvard
-    std::string program;      // folder\Velmora.exe, the program registered
-    bool ownFolder = false;   // we run from that folder: the program is our own file
-};
-
-std::string LongPath(const std::string& path) {
-    char buffer[MAX_PATH] = {};
-    DWORD length = GetLongPathNameA(path.c_str(), buffer, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? path : std::string(buffer, length);
-}
-
-// Folders compared as Windows compares names: without case, and in their
-// long form, since a program started as C:\PROGRA~1\... is told that spelling.
-bool SameFolder(const std::string& a, const std::string& b) {
-    return grid::LowerImageName(LongPath(a).c_str()) == grid::LowerImageName(LongPath(b).c_str());
-}
-
-// False, with the message that says why, when Program Files cannot be told
-// or the quoted program path would not fit MAX_PATH.
-bool LocateGuardCopy(GuardCopy& copy, std::string& refusal) {
-    std::string programFiles;
-    if (!GetSpecialFolder(CSIDL_PROGRAM_FILES, programFiles)) {
-        refusal = text::kGuardFolderUnknown;
-        return false;
-    }
-    if (!JoinFolderPath(programFiles, kGuardFolder, copy.folder) ||
-        !JoinFolderPath(copy.folder, kGuardProgram, copy.program) || copy.program.size() + 3 > MAX_PATH) {
-        refusal = text::kGuardPathTooLong;
-        return false;
-    }
-    std::string ownFolder;
-    copy.ownFolder = ModuleFolder(ownFolder) && SameFolder(ownFolder, copy.folder);
-    return true;
-}
-
-// Copies Velmora.exe from beside us into the guard's folder, over an older
-// copy; nothing to do when we run from that folder ourselves.
-bool PlaceGuardCopy(const std::string& source, const GuardCopy& copy, std::string& refusal) {
-    if (copy.ownFolder) return true;
-    if (!CreateDirectoryA(copy.folder.c_str(), nullptr)) {
-        DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) {
-            refusal = WithErrorCode(text::kGuardFolderNotMade, error);
-            return false;
-        }
-    }
-    if (!CopyFileA(source.c_str(), copy.program.c_str(), FALSE)) {
-        DWORD error = GetLastError();
-        // The old copy is still the image of a guard on its way out.
-        refusal = error == ERROR_SHARING_VIOLATION ? std::string(text::kGuardBeingRemoved)
-                                                   : WithErrorCode(text::kGuardNotCopied, error);
-        RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
-        return false;
-    }
-    // A read-only Velmora.exe (from a CD or an archive) gives a read-only copy
-    // that no later removal or install could replace.
-    SetFileAttributesA(copy.program.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return true;
-}
-
-bool DeleteGuardCopy(const GuardCopy& copy) {
-    bool deleted = DeleteFileA(copy.program.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
-                   GetLastError() == ERROR_PATH_NOT_FOUND;  // no folder, no copy
-    RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
-    return deleted;
-}
-
 // How long to wait before looking again whether the guard has left; 0 once
 // its registration is gone, which the manager does when the guard has stopped
 // and nobody holds a handle to it.
@@ -166,7 +88,6 @@ void RemoveGuardCopyOnceGone(SC_HANDLE manager) {
     std::string refusal;
     bool ours = LocateGuardCopy(copy, refusal) && !copy.ownFolder;
 
-    SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     for (DWORD waited = 0;;) {
         DWORD pause = GuardLeavePause(manager);
         if (pause == 0 && (!ours || DeleteGuardCopy(copy))) break;
@@ -175,7 +96,17 @@ void RemoveGuardCopyOnceGone(SC_HANDLE manager) {
         Sleep(pause);
         waited += pause;
     }
-    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+}
+
+// Whether the guard still runs although its registration was deleted: it
+// took no stop, and Windows keeps such a service until the next restart.
+bool GuardStillRuns(SC_HANDLE manager) {
+    SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_STATUS);
+    if (!guard) return false;
+    SERVICE_STATUS status = {};
+    bool runs = QueryServiceStatus(guard, &status) && status.dwCurrentState != SERVICE_STOPPED;
+    CloseServiceHandle(guard);
+    return runs;
 }
 
 // Stops the guard unless it is stopped and deletes its registration; a guard
@@ -183,10 +114,15 @@ void RemoveGuardCopyOnceGone(SC_HANDLE manager) {
 // goes. False, with the error, when the registration could not be deleted.
 bool DeleteGuardRegistration(SC_HANDLE manager, DWORD& error) {
     SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_ALL_ACCESS);
+    SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     bool removed;
     if (guard) {
         SERVICE_STATUS status = {};
-        if (!QueryServiceStatus(guard, &status) || status.dwCurrentState != SERVICE_STOPPED) {
+        DWORD state = QueryServiceStatus(guard, &status) ? status.dwCurrentState : 0;
+        // Windows takes no stop from a guard that is still starting: let it
+        // run first, as long as a start may take.
+        if (state == SERVICE_START_PENDING) state = WaitForGuardStart(guard);
+        if (state != SERVICE_STOPPED) {
             ControlService(guard, SERVICE_CONTROL_STOP, &status);
             Sleep(kStopGraceMs);
         }
@@ -203,27 +139,67 @@ bool DeleteGuardRegistration(SC_HANDLE manager, DWORD& error) {
         removed = error == ERROR_SERVICE_DOES_NOT_EXIST;
     }
     if (removed) RemoveGuardCopyOnceGone(manager);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     return removed;
 }
 
-// A registered guard that is stopped: start it, or register it afresh when
-// its program was moved or deleted since.
+// The program path the guard is registered with; false when unreadable.
+bool ReadGuardProgramPath(SC_HANDLE guard, std::string& path) {
+    DWORD needed = 0;
+    if (QueryServiceConfigA(guard, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    // Records, not bytes, so that the record at its start is aligned.
+    std::vector<QUERY_SERVICE_CONFIGA> buffer(needed / sizeof(QUERY_SERVICE_CONFIGA) + 1);
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(QUERY_SERVICE_CONFIGA));
+    if (!QueryServiceConfigA(guard, buffer.data(), size, &needed)) return false;
+    path = buffer[0].lpBinaryPathName ? buffer[0].lpBinaryPathName : "";
+    return true;
+}
+
+// Makes the registered guard run our own copy, and nothing else: Windows
+// starts whatever the registration names as LocalSystem. Older versions
+// registered Velmora.exe in the folder we were unpacked to, unquoted, where
+// every user may write; such a registration is pointed at the verified copy,
+// and only its program path changes. True when the registration is not there
+// or runs our copy; false, with the message that says why, otherwise.
+bool PointGuardAtCopy(SC_HANDLE manager, std::string& refusal) {
+    SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
+    if (!guard) {
+        DWORD error = GetLastError();
+        refusal = WithErrorCode(text::kGuardNotInstalled, error);
+        return error == ERROR_SERVICE_DOES_NOT_EXIST;
+    }
+    GuardCopy copy;
+    std::string registered;
+    bool placed = LocateGuardCopy(copy, refusal) && PlaceGuardCopy(copy, refusal);
+    if (placed && !(ReadGuardProgramPath(guard, registered) && registered == QuotedGuardProgram(copy)) &&
+        !ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                              QuotedGuardProgram(copy).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr)) {
+        refusal = WithErrorCode(text::kGuardNotInstalled, GetLastError());
+        placed = false;
+    }
+    CloseServiceHandle(guard);
+    return placed;
+}
+
+// A registered guard that is stopped: start it, once it is sure to start
+// our own copy; otherwise say why not and leave it stopped.
 void StartStoppedGuard() {
+    SC_HANDLE manager = OpenManager();
+    if (!manager) return;
+    std::string refusal;
+    bool pointed = PointGuardAtCopy(manager, refusal);
+    CloseServiceHandle(manager);
+    if (!pointed) {
+        ShowNotice(refusal.c_str());
+        return;
+    }
+
     DWORD error = 0;
     DWORD state = StartGuardService(&error);
     if (state == SERVICE_RUNNING) {
         ShowNotice(text::kStarted);
         ShowGuardTexts(text::kGuardTurnOff, text::kGuardInUse);
-    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        SC_HANDLE manager = OpenManager();
-        if (!manager) return;
-        DWORD removeError = 0;
-        bool removed = DeleteGuardRegistration(manager, removeError);
-        CloseServiceHandle(manager);
-        if (removed)
-            InstallGuardService();
-        else
-            ShowNotice(WithErrorCode(text::kGuardNotRemoved, removeError).c_str());
     } else {
         ShowGuardNotRunning(state, error);
     }
@@ -266,25 +242,19 @@ void InstallGuardService() {
         return;
     }
 
-    // Beside the running program, not in the current directory: started from
-    // a shortcut, the two differ.
-    std::string ownFolder;
     std::string source;
-    if (!ModuleFolder(ownFolder) || !JoinFolderPath(ownFolder, kGuardProgram, source) ||
-        GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (!FindGuardProgramBesideUs(source)) {
         RefuseInstall(manager, text::kGuardProgramMissing);
         return;
     }
     GuardCopy copy;
     std::string refusal;
-    if (!LocateGuardCopy(copy, refusal) || !PlaceGuardCopy(source, copy, refusal)) {
+    if (!LocateGuardCopy(copy, refusal) || !PlaceGuardCopy(copy, refusal)) {
         RefuseInstall(manager, refusal);
         return;
     }
 
-    // Quoted, so that Windows cannot read a folder with blanks as a shorter
-    // program path followed by arguments.
-    const std::string quoted = "\"" + copy.program + "\"";
+    const std::string quoted = QuotedGuardProgram(copy);
     SC_HANDLE guard = CreateServiceA(manager, kGuardService, kGuardDisplayName,
                                      SERVICE_CHANGE_CONFIG | SERVICE_PAUSE_CONTINUE, SERVICE_WIN32_OWN_PROCESS,
                                      SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, quoted.c_str(), nullptr, nullptr,
@@ -348,11 +318,22 @@ void RemoveGuardService() {
     }
 
     DWORD error = 0;
-    if (DeleteGuardRegistration(manager, error)) {
+    if (!DeleteGuardRegistration(manager, error)) {
+        ShowNotice(WithErrorCode(text::kGuardNotRemoved, error).c_str());
+    } else if (GuardStillRuns(manager)) {
+        // It goes with the next restart; until then it is still at work.
+        ShowNotice(text::kGuardStillRunning);
+        ShowGuardTexts(text::kGuardTurnOff, text::kGuardInUse);
+    } else {
         ShowNotice(text::kRemoved);
         ShowGuardTexts(text::kGuardTurnOn, text::kGuardOff);
-    } else {
-        ShowNotice(WithErrorCode(text::kGuardNotRemoved, error).c_str());
     }
     CloseServiceHandle(manager);
+}
+
+void RepairGuardRegistration(SC_HANDLE manager) {
+    // What cannot be repaired now is refused, with its reason, by the next
+    // press that would start it.
+    std::string refusal;
+    PointGuardAtCopy(manager, refusal);
 }

@@ -13,3 +13,6 @@ void InstallGuardService();
 // start leaves its error in *startError (0 when the start was accepted).
 win::DWORD StartGuardService(win::DWORD* startError = nullptr);
 void RemoveGuardService();
+// At start-up, once the guard's state is shown: points a registration that
+// runs anything but our verified copy at that copy, silently.
+void RepairGuardRegistration(win::SC_HANDLE manager);

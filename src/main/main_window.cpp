@@ -71,6 +71,7 @@ INT_PTR InitMainWindow(HWND window, HICON icon) {
         return FALSE;
     }
     ShowGuardState(manager);
+    RepairGuardRegistration(manager);
     CloseServiceHandle(manager);
 
     ProbeInstalledGrids();

@@ -7,6 +7,7 @@
 #define IDI_MAIN 103
 #define IDD_DEEP_SCAN 114
 #define IDI_DEEP_SCAN 115
+#define IDR_GUARD_PROGRAM 201  // RCDATA: the Velmora.exe built with this Kestane
 
 // Main window (template 101)
 #define IDC_REMOVE_GRIDS 1001

@@ -48,6 +48,11 @@ constexpr char kGuardNotCopied[] = "Velmora.exe를 복사하지 못했습니다"
 constexpr char kGuardNotStarted[] = "Velmora를 시작하지 못했습니다";
 constexpr char kGuardStillStarting[] = "Velmora가 아직 시작 중입니다\n잠시 후 다시 확인해 주세요";
 constexpr char kGuardNotRemoved[] = "Velmora를 제거하지 못했습니다";
+// The Velmora.exe beside Kestane is not the one it came with.
+constexpr char kGuardProgramNotOurs[] =
+    "Kestane 옆의 Velmora.exe가 함께 배포된 파일이 아닙니다\nTollvard 압축 파일을 다시 풀어 주세요";
+// Deleted, but it took no stop (Windows keeps a service that ignores one).
+constexpr char kGuardStillRunning[] = "Velmora가 아직 실행 중입니다\nWindows를 다시 시작하면 제거됩니다";
 constexpr char kErrorCode[] = "오류 코드";  // "(오류 코드 1063)" after a failure message
 
 }  // namespace text

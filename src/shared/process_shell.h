@@ -40,4 +40,15 @@ DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size);
 DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size);
 UINT GetSystemDirectoryA(char* buffer, UINT size);
 
+// Reading a file, and the program's own resources (Kestane only:
+// file_read_win32.cpp)
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securityAttributes, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void* overlapped);
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+HRSRC FindResourceA(HINSTANCE module, const char* name, const char* type);
+HGLOBAL LoadResource(HINSTANCE module, HRSRC resource);
+const void* LockResource(HGLOBAL data);
+DWORD SizeofResource(HINSTANCE module, HRSRC resource);
+
 }  // namespace win

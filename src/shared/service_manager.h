@@ -11,6 +11,7 @@ SC_HANDLE OpenSCManagerA(const char* machine, const char* database, DWORD access
 SC_HANDLE OpenServiceA(SC_HANDLE manager, const char* name, DWORD access);
 BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
+BOOL QueryServiceConfigA(SC_HANDLE service, QUERY_SERVICE_CONFIGA* config, DWORD bufferSize, DWORD* bytesNeeded);
 BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
                           const char* binaryPath, const char* loadOrderGroup, DWORD* tagId,
                           const char* dependencies, const char* startName, const char* password,
@@ -25,7 +26,7 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* name, const char* displa
 BOOL StartServiceA(SC_HANDLE service, DWORD argc, const char** argv);
 BOOL CloseServiceHandle(SC_HANDLE handle);
 
-// Service side.
+// Service side, linked only into the guard (service_host_win32.cpp).
 BOOL StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table);
 SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerA(const char* name, LPHANDLER_FUNCTION handler);
 BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status);

@@ -14,6 +14,7 @@ constexpr std::size_t MAX_PATH = 260;
 // Service Control Manager
 constexpr DWORD SC_MANAGER_CREATE_SERVICE = 0x0002;
 constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
+constexpr DWORD SERVICE_QUERY_CONFIG = 0x0001;
 constexpr DWORD SERVICE_QUERY_STATUS = 0x0004;
 constexpr DWORD SERVICE_START = 0x0010;
 constexpr DWORD SERVICE_CHANGE_CONFIG = 0x0002;
@@ -58,6 +59,8 @@ constexpr DWORD ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
 constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
 constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
 
 // Processes, events, files
 constexpr DWORD TH32CS_SNAPPROCESS = 0x2;
@@ -71,6 +74,14 @@ constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
+
+// Resources: integer identifiers and types passed where a name is expected.
+inline const char* MAKEINTRESOURCEA(int id) { return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(id)); }
+inline const char* const RT_RCDATA = MAKEINTRESOURCEA(10);
 
 constexpr int CSIDL_DESKTOP = 0x0000;
 constexpr int CSIDL_FAVORITES = 0x0006;

@@ -37,6 +37,8 @@ struct WindowTag;
 struct InstanceTag;
 struct IconTag;
 struct CursorTag;
+struct ResourceTag;
+struct GlobalTag;
 
 using SC_HANDLE = ScHandleTag*;
 using SERVICE_STATUS_HANDLE = ServiceStatusHandleTag*;
@@ -45,6 +47,8 @@ using HWND = WindowTag*;
 using HINSTANCE = InstanceTag*;
 using HICON = IconTag*;
 using HCURSOR = CursorTag*;
+using HRSRC = ResourceTag*;
+using HGLOBAL = GlobalTag*;
 
 using DLGPROC = INT_PTR(WIN_CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 using LPSERVICE_MAIN_FUNCTIONA = void(WIN_CALLBACK*)(DWORD, char**);
@@ -58,6 +62,20 @@ struct SERVICE_STATUS {
     DWORD dwServiceSpecificExitCode;
     DWORD dwCheckPoint;
     DWORD dwWaitHint;
+};
+
+// The fixed part of a service's configuration; the strings it points to
+// follow it in the same buffer.
+struct QUERY_SERVICE_CONFIGA {
+    DWORD dwServiceType;
+    DWORD dwStartType;
+    DWORD dwErrorControl;
+    char* lpBinaryPathName;
+    char* lpLoadOrderGroup;
+    DWORD dwTagId;
+    char* lpDependencies;
+    char* lpServiceStartName;
+    char* lpDisplayName;
 };
 
 struct SERVICE_TABLE_ENTRYA {

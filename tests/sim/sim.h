@@ -59,7 +59,11 @@ struct File {
     std::string path;
     bool readOnly = false;
     bool inUse = false;  // a running program's image: it can be neither deleted nor overwritten
+    std::string content;
 };
+
+// Resource 201 of the simulated Kestane: the Velmora.exe it was built with.
+constexpr char kGuardProgramBytes[] = "MZ\x90\x00 the Velmora.exe built with this Kestane";
 
 struct Launch {
     std::string operation;
@@ -127,7 +131,7 @@ public:
     // --- set-up -------------------------------------------------------------
     Service& AddService(const std::string& name, DWORD state = win::SERVICE_STOPPED);
     Process& AddProcess(const std::string& image);
-    void AddFile(const std::string& path, bool readOnly = false);  // and its folders
+    void AddFile(const std::string& path, bool readOnly = false, const std::string& content = "");  // and its folders
     void AddFolder(const std::string& path);                      // and its parents
     void SetSpecialFolder(int csidl, const std::string& path);  // empty: the shell cannot tell it
     void RemoveSpecialFolder(int csidl);
@@ -144,6 +148,8 @@ public:
     std::string currentDirectory = "C:\\Tools";
     std::string modulePath = "C:\\users\\tester\\Downloads\\Tollvard\\Kestane.exe";
     std::string systemDirectory = "C:\\windows\\system32";
+    // RCDATA resources of the running program, by identifier.
+    std::map<int, std::string> resources;
     // Short (8.3) spellings of folders: short prefix -> long prefix.
     std::map<std::string, std::string> longNames;
     // Folders below which nothing may be created or written (access denied).
@@ -198,21 +204,28 @@ public:
     win::HCURSOR currentCursor = nullptr;
 
     // --- used by the simulated platform functions -----------------------------
-    enum class HandleKind { Manager, Service, Snapshot, Process, Event };
+    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File };
+    // A named event is one object behind every handle opened by its name.
+    struct EventObject {
+        bool signalled = false;
+        bool manualReset = true;
+        std::string name;
+    };
     struct HandleInfo {
         HandleKind kind;
         std::string what;
         std::vector<Process> snapshot;
         std::size_t cursor = 0;
         DWORD pid = 0;
-        bool signalled = false;
-        bool manualReset = true;
-        std::string eventName;
+        std::shared_ptr<EventObject> event;
+        std::string path;  // files: read from the start, cursor bytes so far
         Service* service = nullptr;
         DWORD access = 0;
     };
     void* NewHandle(HandleKind kind, const std::string& what);
     HandleInfo* Handle(void* handle, HandleKind kind);
+    // The event of that name while a handle to it is open; null otherwise.
+    std::shared_ptr<EventObject> EventNamed(const std::string& name);
     bool CloseHandleOf(void* handle, HandleKind kind);
     void Refresh();
     void Log(const std::string& entry) { trace.push_back(entry); }

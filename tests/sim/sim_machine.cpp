@@ -40,6 +40,7 @@ void Reset() {
     g_machine->SetSpecialFolder(win::CSIDL_LOCAL_APPDATA, "C:\\users\\tester\\AppData\\Local");
     g_machine->SetSpecialFolder(win::CSIDL_PROGRAM_FILES, "C:\\Program Files");
     g_machine->AddFolder("C:\\Program Files");
+    g_machine->resources[201] = std::string(kGuardProgramBytes, sizeof(kGuardProgramBytes) - 1);
 }
 
 Service& Machine::AddService(const std::string& name, DWORD state) {
@@ -60,10 +61,10 @@ Process& Machine::AddProcess(const std::string& image) {
     return processes.back();
 }
 
-void Machine::AddFile(const std::string& path, bool readOnly) {
+void Machine::AddFile(const std::string& path, bool readOnly, const std::string& content) {
     std::size_t slash = path.find_last_of('\\');
     if (slash != std::string::npos) AddFolder(path.substr(0, slash));
-    files.push_back({path, readOnly});
+    files.push_back({path, readOnly, false, content});
 }
 
 void Machine::AddFolder(const std::string& path) {
@@ -201,6 +202,12 @@ bool Machine::CloseHandleOf(void* handle, HandleKind kind) {
     }
     handles_.erase(it);
     return true;
+}
+
+std::shared_ptr<Machine::EventObject> Machine::EventNamed(const std::string& name) {
+    for (auto& [handle, info] : handles_)
+        if (info.kind == HandleKind::Event && info.event && info.event->name == name) return info.event;
+    return nullptr;
 }
 
 std::vector<std::string> Machine::OpenHandles() const {

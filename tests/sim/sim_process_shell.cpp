@@ -124,7 +124,7 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    for (Kind kind : {Kind::Snapshot, Kind::Process, Kind::Event}) {
+    for (Kind kind : {Kind::Snapshot, Kind::Process, Kind::Event, Kind::File}) {
         if (M().Handle(handle, kind)) {
             M().Log("CloseHandle " + M().Handle(handle, kind)->what);
             return M().CloseHandleOf(handle, kind);
@@ -145,11 +145,20 @@ HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialStat
         M().lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
+    // A name already taken opens the existing event, as it is, and says so.
+    std::shared_ptr<sim::Machine::EventObject> existing = name ? M().EventNamed(name) : nullptr;
     void* handle = M().NewHandle(Kind::Event, "event " + Str(name));
     auto* info = M().Handle(handle, Kind::Event);
-    info->signalled = initialState != 0;
-    info->manualReset = manualReset != 0;
-    info->eventName = Str(name);
+    if (existing) {
+        info->event = existing;
+        M().lastError = ERROR_ALREADY_EXISTS;
+    } else {
+        info->event = std::make_shared<sim::Machine::EventObject>();
+        info->event->signalled = initialState != 0;
+        info->event->manualReset = manualReset != 0;
+        info->event->name = Str(name);
+        M().lastError = ERROR_SUCCESS;
+    }
     return static_cast<HANDLE>(handle);
 }
 
@@ -160,7 +169,7 @@ BOOL SetEvent(HANDLE event) {
         M().lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    info->signalled = true;
+    info->event->signalled = true;
     return TRUE;
 }
 
@@ -168,7 +177,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     M().Log("WaitForSingleObject " + std::to_string(milliseconds));
     auto signalled = [&]() {
         auto* info = M().Handle(handle, Kind::Event);
-        return info && info->signalled;
+        return info && info->event->signalled;
     };
     if (!M().Handle(handle, Kind::Event)) {
         M().lastError = ERROR_INVALID_HANDLE;
@@ -179,7 +188,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     }
     if (signalled()) {
         auto* info = M().Handle(handle, Kind::Event);
-        if (!info->manualReset) info->signalled = false;
+        if (!info->event->manualReset) info->event->signalled = false;
         return WAIT_OBJECT_0;
     }
     M().now = deadline;
@@ -277,9 +286,10 @@ BOOL CopyFileA(const char* existingPath, const char* newPath, BOOL failIfExists)
         if (M().FileInUse(existing->path)) return Fail(ERROR_SHARING_VIOLATION);
         if (existing->readOnly) return Fail(ERROR_ACCESS_DENIED);
         existing->readOnly = readOnly;
+        existing->content = source->content;
         return TRUE;
     }
-    M().files.push_back({target, readOnly});
+    M().files.push_back({target, readOnly, false, source->content});
     return TRUE;
 }
 
@@ -368,6 +378,81 @@ UINT GetSystemDirectoryA(char* buffer, UINT size) {
     if (dir.size() + 1 > size) return static_cast<UINT>(dir.size() + 1);
     std::memcpy(buffer, dir.c_str(), dir.size() + 1);
     return static_cast<UINT>(dir.size());
+}
+
+
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securityAttributes, DWORD disposition,
+                   DWORD flags, HANDLE templateFile) {
+    M().Log("CreateFileA " + Str(path) + " " + std::to_string(access) + " " + std::to_string(shareMode) + " " +
+            std::to_string(disposition));
+    // Only what the programs do: read an existing file, sharing it for reading.
+    if (access != GENERIC_READ || disposition != OPEN_EXISTING || securityAttributes || templateFile) {
+        M().misuse.push_back("CreateFileA other than to read an existing file");
+        M().lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    (void)flags;
+    const sim::File* file = FindFile(Str(path));
+    if (!file) {
+        M().lastError = M().FolderExists(Str(path)) ? ERROR_ACCESS_DENIED
+                        : M().FolderExists(ParentOf(Str(path))) ? ERROR_FILE_NOT_FOUND
+                                                                : ERROR_PATH_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    // A running program's image may be read by anyone who shares reading.
+    if (M().FileInUse(file->path) && !(shareMode & FILE_SHARE_READ)) {
+        M().lastError = ERROR_SHARING_VIOLATION;
+        return INVALID_HANDLE_VALUE;
+    }
+    void* handle = M().NewHandle(Kind::File, "file " + file->path);
+    M().Handle(handle, Kind::File)->path = file->path;
+    return static_cast<HANDLE>(handle);
+}
+
+BOOL ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void* overlapped) {
+    auto* info = M().Handle(handle, Kind::File);
+    if (!info || overlapped || !bytesRead) return Fail(ERROR_INVALID_HANDLE);
+    const sim::File* file = FindFile(info->path);
+    if (!file) return Fail(ERROR_FILE_NOT_FOUND);
+    std::size_t from = std::min(info->cursor, file->content.size());
+    std::size_t count = std::min<std::size_t>(bytesToRead, file->content.size() - from);
+    std::memcpy(buffer, file->content.data() + from, count);
+    info->cursor = from + count;
+    *bytesRead = static_cast<DWORD>(count);
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE handle, DWORD* sizeHigh) {
+    auto* info = M().Handle(handle, Kind::File);
+    const sim::File* file = info ? FindFile(info->path) : nullptr;
+    if (!file) {
+        M().lastError = ERROR_INVALID_HANDLE;
+        return INVALID_FILE_SIZE;
+    }
+    if (sizeHigh) *sizeHigh = 0;
+    return static_cast<DWORD>(file->content.size());
+}
+
+// Resources need no closing: they live as long as the module.
+HRSRC FindResourceA(HINSTANCE, const char* name, const char* type) {
+    auto id = reinterpret_cast<std::uintptr_t>(name);
+    M().Log("FindResourceA " + std::to_string(id));
+    auto it = M().resources.find(static_cast<int>(id));
+    if (type != RT_RCDATA || id > 0xFFFF || it == M().resources.end()) {
+        M().lastError = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+        return nullptr;
+    }
+    return reinterpret_cast<HRSRC>(&it->second);
+}
+
+HGLOBAL LoadResource(HINSTANCE, HRSRC resource) { return reinterpret_cast<HGLOBAL>(resource); }
+
+const void* LockResource(HGLOBAL data) {
+    return data ? reinterpret_cast<const std::string*>(data)->data() : nullptr;
+}
+
+DWORD SizeofResource(HINSTANCE, HRSRC resource) {
+    return resource ? static_cast<DWORD>(reinterpret_cast<const std::string*>(resource)->size()) : 0;
 }
 
 }  // namespace win

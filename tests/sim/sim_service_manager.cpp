@@ -92,15 +92,57 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
         M().lastError = ERROR_SERVICE_NOT_ACTIVE;
         return FALSE;
     }
+    // Windows takes no stop while a start or a stop is still under way.
+    if (s->state == SERVICE_START_PENDING || s->state == SERVICE_STOP_PENDING) {
+        M().lastError = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+        return FALSE;
+    }
     if (s->stopDelayMs == sim::kNever) {
         // The service takes the request and goes on running.
     } else if (s->stopDelayMs == 0) {
         s->state = SERVICE_STOPPED;
-    } else if (s->state != SERVICE_STOP_PENDING) {
+    } else {
         s->state = SERVICE_STOP_PENDING;
         s->pendingUntil = M().now + s->stopDelayMs;
     }
     FillStatus(*s, status);
+    return TRUE;
+}
+
+// Real semantics: the fixed record, then its strings, in the caller's buffer;
+// a buffer too small gets ERROR_INSUFFICIENT_BUFFER and the size needed.
+BOOL QueryServiceConfigA(SC_HANDLE handle, QUERY_SERVICE_CONFIGA* config, DWORD bufferSize, DWORD* bytesNeeded) {
+    sim::Service* s = ServiceOf(handle);
+    M().Log("QueryServiceConfigA " + (s ? s->name : std::string("<bad handle>")) + " " + std::to_string(bufferSize));
+    if (!s) return FALSE;
+    if (!(M().Handle(handle, Kind::Service)->access & SERVICE_QUERY_CONFIG)) {
+        M().lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    const std::string strings[] = {s->binaryPath, "", std::string(1, '\0'), "LocalSystem", s->displayName};
+    std::size_t needed = sizeof(QUERY_SERVICE_CONFIGA);
+    for (const std::string& text : strings) needed += text.size() + 1;
+    *bytesNeeded = static_cast<DWORD>(needed);
+    if (!config || bufferSize < needed) {
+        M().lastError = ERROR_INSUFFICIENT_BUFFER;
+        return FALSE;
+    }
+    char* next = reinterpret_cast<char*>(config + 1);
+    char* placed[5];
+    for (int i = 0; i < 5; ++i) {
+        placed[i] = next;
+        std::memcpy(next, strings[i].c_str(), strings[i].size() + 1);
+        next += strings[i].size() + 1;
+    }
+    config->dwServiceType = s->serviceType;
+    config->dwStartType = s->startType;
+    config->dwErrorControl = s->errorControl;
+    config->lpBinaryPathName = placed[0];
+    config->lpLoadOrderGroup = placed[1];
+    config->dwTagId = 0;
+    config->lpDependencies = placed[2];
+    config->lpServiceStartName = placed[3];
+    config->lpDisplayName = placed[4];
     return TRUE;
 }
 
@@ -115,6 +157,10 @@ BOOL ChangeServiceConfigA(SC_HANDLE handle, DWORD serviceType, DWORD startType, 
             std::to_string(serviceType) + " " + std::to_string(startType) + " " + std::to_string(errorControl) +
             (allNull ? " nulls" : " values"));
     if (!s) return FALSE;
+    if (!(M().Handle(handle, Kind::Service)->access & SERVICE_CHANGE_CONFIG)) {
+        M().lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
     if (s->markedForDelete) {
         M().lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
         return FALSE;

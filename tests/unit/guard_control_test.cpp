@@ -25,6 +25,8 @@ const std::string kBeside = "C:\\users\\tester\\Downloads\\Tollvard\\Velmora.exe
 const std::string kFolder = "C:\\Program Files\\Tollvard";
 const std::string kCopy = kFolder + "\\Velmora.exe";
 const std::string kQuotedCopy = "\"" + kCopy + "\"";
+// What Kestane carries as its resource: the Velmora.exe built with it.
+const std::string kOurs(sim::kGuardProgramBytes, sizeof(sim::kGuardProgramBytes) - 1);
 
 const Texts kRunning{"Velmora 끄기", "실시간 감시 기능 사용중"};
 const Texts kStopped{"Velmora 켜기", "실시간 감시 기능 중지됨"};
@@ -36,12 +38,13 @@ const std::string kStarted = "시작했습니다";
 const std::string kNotStarted = "Velmora를 시작하지 못했습니다";
 const std::string kBeingRemoved = "이전 Velmora를 제거하는 중입니다\n잠시 후 다시 시도해 주세요";
 const std::string kProgramMissing = "Velmora.exe 파일이 없습니다";
+const std::string kNotOurs = "Kestane 옆의 Velmora.exe가 함께 배포된 파일이 아닙니다\nTollvard 압축 파일을 다시 풀어 주세요";
 
 class GuardControlTest : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        M().AddFile(kBeside);
+        M().AddFile(kBeside, false, kOurs);
     }
     // Runs the main window with the script; it closes afterwards.
     void InWindow(std::function<void(HWND)> script) {
@@ -74,7 +77,7 @@ protected:
     }
     // A guard registered earlier, from its copy.
     sim::Service& Guard(DWORD state) {
-        M().AddFile(kCopy);
+        M().AddFile(kCopy, false, kOurs);
         sim::Service& s = M().AddService("Velmora", state);
         s.binaryPath = kQuotedCopy;
         s.startType = SERVICE_AUTO_START;
@@ -167,7 +170,7 @@ TEST_F(GuardControlTest, GuardIsTakenFromBesideTheProgramNotFromTheCurrentDirect
     M().files.clear();
     M().modulePath = "C:\\Users\\me\\My Tools\\Kestane.exe";
     M().currentDirectory = "C:\\Users\\me\\Desktop";  // a shortcut's working folder
-    M().AddFile("C:\\Users\\me\\My Tools\\Velmora.exe");
+    M().AddFile("C:\\Users\\me\\My Tools\\Velmora.exe", false, kOurs);
     M().AddFile("C:\\Users\\me\\Desktop\\Velmora.exe");
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
     EXPECT_EQ(M().Trace("CopyFileA")[0], "CopyFileA C:\\Users\\me\\My Tools\\Velmora.exe " + kCopy + " 0");
@@ -184,7 +187,7 @@ TEST_F(GuardControlTest, RunningFromTheGuardsFolderItRegistersItsOwnFileAndKeeps
     // Started by its short name, as an old shortcut may do.
     M().longNames["C:\\PROGRA~1"] = "C:\\Program Files";
     M().modulePath = "C:\\PROGRA~1\\TOLLVARD\\Kestane.exe";
-    M().AddFile(kCopy);
+    M().AddFile(kCopy, false, kOurs);
     EXPECT_EQ(Press(2), (std::vector<Texts>{kRunning, kOff}));
     EXPECT_EQ(M().Count("CopyFileA"), 0);
     EXPECT_EQ(M().Count("CreateServiceA Velmora Velmora Tollvard 66 16 2 0 " + kQuotedCopy), 1);
@@ -216,6 +219,15 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
          "Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"},
         {"copy refused", [this] { M().AddFile(kCopy, true); }, "Velmora.exe를 복사하지 못했습니다 (오류 코드 5)"},
         {"old copy in use", [this] { M().AddFile(kCopy); M().files.back().inUse = true; }, kBeingRemoved},
+        // One byte changed: the copy is checked where it lies, out of the
+        // user's reach, whether it came from beside us or lay there already.
+        {"swapped beside Kestane", [this] { M().files.back().content[4] ^= 1; }, kNotOurs},
+        {"swapped in the guard's folder, Kestane run from there",
+         [this] {
+             M().modulePath = kFolder + "\\Kestane.exe";
+             M().AddFile(kCopy, false, kOurs + "!");
+         },
+         kNotOurs},
         {"registration refused", [this] { M().createServiceFails = true; },
          "Velmora를 설치하지 못했습니다 (오류 코드 5)"},
     };
@@ -223,13 +235,14 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
         SCOPED_TRACE(c.what);
         sim::Reset();
         ResetProgramState();
-        M().AddFile(kBeside);
+        M().AddFile(kBeside, false, kOurs);
         c.arrange();
         EXPECT_EQ(Press(), std::vector<Texts>{kOff});
         EXPECT_EQ(Shown(), Messages{c.message});
         EXPECT_EQ(M().FindService("Velmora"), nullptr);
         EXPECT_EQ(M().Count("StartServiceA"), 0);
         EXPECT_TRUE(M().FileExists(kBeside));
+        if (c.message == kNotOurs) EXPECT_EQ(M().deletedFiles, std::vector<std::string>{kCopy});
     }
     // The copy made for the refused registration went again, with its folder;
     // the shorter path above was accepted up to the last byte.
@@ -238,7 +251,7 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
 
     sim::Reset();
     ResetProgramState();
-    M().AddFile(kBeside);
+    M().AddFile(kBeside, false, kOurs);
     M().SetSpecialFolder(CSIDL_PROGRAM_FILES, fitting);
     M().AddFolder(fitting);
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
@@ -264,17 +277,30 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     EXPECT_TRUE(ArrowIsBack());
 }
 
-TEST_F(GuardControlTest, GuardThatIsNotStoppedIsRemovedEvenIfItIgnoresTheStopAndItsCopyStays) {
-    sim::Service& guard = Guard(SERVICE_START_PENDING);
-    guard.stopDelayMs = sim::kNever;
-    guard.waitHint = 5000;
+TEST_F(GuardControlTest, StartingGuardIsStoppedOnceItRunsAndOneThatStaysIsToldToGoAtRestart) {
+    // Windows takes no stop from a guard that is still starting: the removal
+    // waits until it runs. One that never gets there, or ignores the stop,
+    // keeps running until Windows restarts, and the window says so.
+    sim::Service& starting = Guard(SERVICE_START_PENDING);
+    starting.pendingUntil = 2500;
     EXPECT_EQ(Press(), std::vector<Texts>{kOff});
     EXPECT_EQ(Shown(), Messages{kRemoved});
     EXPECT_EQ(M().Trace("ControlService"), std::vector<std::string>{"ControlService Velmora 1"});
+    EXPECT_EQ(M().slept, 2500 + 1500) << "stopped as soon as it ran";
+    EXPECT_FALSE(M().FileExists(kCopy));
+
+    sim::Reset();
+    ResetProgramState();
+    sim::Service& stuck = Guard(SERVICE_START_PENDING);
+    stuck.stopDelayMs = sim::kNever;
+    stuck.waitHint = 5000;
+    EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
+    EXPECT_EQ(Shown(), Messages{"Velmora가 아직 실행 중입니다\nWindows를 다시 시작하면 제거됩니다"});
     EXPECT_TRUE(M().FindService("Velmora")->markedForDelete) << "deleted by the manager once it stops";
+    EXPECT_EQ(M().FindService("Velmora")->state, SERVICE_START_PENDING) << "the stop was refused";
     EXPECT_TRUE(M().FileExists(kCopy));
-    EXPECT_EQ(M().slept, 1500 + 15000);
-    EXPECT_EQ(M().Count("Sleep 1000"), 15) << "the wait hint is capped at a second";
+    EXPECT_EQ(M().slept, 30000 + 1500 + 15000);
+    EXPECT_EQ(M().Count("Sleep 1000"), 45) << "the wait hint is capped at a second";
     EXPECT_TRUE(ArrowIsBack());
 }
 
@@ -314,18 +340,67 @@ TEST_F(GuardControlTest, StartOfARegistrationBeingDeletedAsksToTryAgainShortly) 
     M().services.back()->openHandles = 0;
 }
 
-TEST_F(GuardControlTest, RegistrationWhoseProgramIsGoneIsInstalledAfresh) {
-    sim::Service& old = Guard(SERVICE_STOPPED);
-    old.binaryPath = "\"C:\\users\\tester\\Desktop\\old\\Velmora.exe\"";
-    M().files.pop_back();  // registered by an older Tollvard: no copy, no folder
-    M().folders.pop_back();
-    EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
-    EXPECT_EQ(Shown(), Messages{kInstalled});
-    ASSERT_NE(M().FindService("Velmora"), nullptr);
-    EXPECT_EQ(M().FindService("Velmora")->binaryPath, kQuotedCopy);
-    EXPECT_EQ(M().FindService("Velmora")->state, SERVICE_RUNNING);
-    EXPECT_LT(At("ServiceGone Velmora"), At("CreateServiceA"));
-    EXPECT_EQ(M().slept, 0) << "nothing to wait for once the registration has gone";
+// --- older registrations ------------------------------------------------------------
+
+// Older versions registered Velmora.exe unquoted in the folder Tollvard was
+// unpacked to, where every user may write.
+const std::string kOldRegistration = "C:\\users\\tester\\Downloads\\Tollvard Old\\Velmora.exe";
+
+TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpAndOnePressStartsIt) {
+    for (DWORD state : {SERVICE_STOPPED, SERVICE_RUNNING}) {
+        SCOPED_TRACE(state);
+        sim::Reset();
+        ResetProgramState();
+        M().AddFile(kBeside, false, kOurs);
+        M().AddFile(kOldRegistration, false, "MZ whatever the user put there");
+        sim::Service& old = M().AddService("Velmora", state);
+        old.binaryPath = kOldRegistration;
+        old.startType = SERVICE_AUTO_START;
+        int startsBeforeThePress = -1;
+        InWindow([&](HWND window) {
+            EXPECT_EQ(M().FindService("Velmora")->binaryPath, kQuotedCopy) << "at start-up, before any press";
+            EXPECT_EQ(TextsOf(window), state == SERVICE_STOPPED ? kStopped : kRunning);
+            startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
+            if (state == SERVICE_STOPPED) {
+                sim::Command(window, IDC_GUARD_BUTTON);
+                EXPECT_EQ(TextsOf(window), kRunning);
+            }
+        });
+        EXPECT_EQ(startsBeforeThePress, 0) << "a running one keeps running until it next starts";
+        EXPECT_EQ(Shown(), state == SERVICE_STOPPED ? Messages{kStarted} : Messages{});
+        EXPECT_EQ(M().FindService("Velmora")->state, SERVICE_RUNNING);
+        EXPECT_EQ(M().Trace("ChangeServiceConfigA"),
+                  std::vector<std::string>{"ChangeServiceConfigA Velmora 4294967295 4294967295 4294967295 values"})
+            << "only the program path changes, once";
+        EXPECT_EQ(M().FindService("Velmora")->startType, SERVICE_AUTO_START);
+        EXPECT_EQ(M().Count("CreateServiceA") + M().Count("DeleteService"), 0);
+        EXPECT_TRUE(M().FileExists(kCopy));
+    }
+}
+
+TEST_F(GuardControlTest, OlderRegistrationThatCannotBeRepairedIsNeverStarted) {
+    struct Case {
+        const char* what;
+        std::string beside;  // content of Velmora.exe beside Kestane; empty: none there
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"no Velmora.exe beside Kestane", "", kProgramMissing},
+        {"a swapped Velmora.exe beside Kestane", "MZ planted by a program running as the user", kNotOurs},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        ResetProgramState();
+        if (!c.beside.empty()) M().AddFile(kBeside, false, c.beside);
+        M().AddFile(kOldRegistration);
+        M().AddService("Velmora", SERVICE_STOPPED).binaryPath = kOldRegistration;
+        EXPECT_EQ(Press(), std::vector<Texts>{kStopped});
+        EXPECT_EQ(Shown(), Messages{c.message}) << "nothing at start-up; the press gives the reason";
+        EXPECT_EQ(M().Count("StartServiceA"), 0);
+        EXPECT_EQ(M().FindService("Velmora")->binaryPath, kOldRegistration);
+        EXPECT_FALSE(M().FileExists(kCopy));
+    }
 }
 
 TEST_F(GuardControlTest, InstalledGuardThatDoesNotStartShowsStoppedAndStartsOnTheNextPress) {
@@ -359,10 +434,10 @@ TEST_F(GuardControlTest, StartWaitGivesUpAfterThirtySecondsAndTheNextPressRemove
     };
     // Still start-pending: labelled as in use, so the button's word matches
     // what the next press does.
-    EXPECT_EQ(Press(2), (std::vector<Texts>{kRunning, kOff}));
-    EXPECT_EQ(Shown(), (Messages{kInstalled, "Velmora가 아직 시작 중입니다\n잠시 후 다시 확인해 주세요", kRemoved}));
-    EXPECT_EQ(M().Count("Sleep 1000"), 30);
-    EXPECT_EQ(M().slept, 30000 + 1500);
+    EXPECT_EQ(Press(2), (std::vector<Texts>{kRunning, kRunning}));
+    EXPECT_EQ(Shown(), (Messages{kInstalled, "Velmora가 아직 시작 중입니다\n잠시 후 다시 확인해 주세요",
+                                 "Velmora가 아직 실행 중입니다\nWindows를 다시 시작하면 제거됩니다"}));
+    EXPECT_EQ(M().Count("Sleep 1000"), 30 + 30 + 15) << "start, wait to stop it, wait for it to leave";
     EXPECT_TRUE(ArrowIsBack());
 }
 

@@ -10,6 +10,7 @@
 #include "guard/guard_sweep.h"
 #include "main/texts.h"
 #include "shared/catalogue.h"
+#include "shared/process_shell.h"
 #include "sim/sim_test.h"
 
 using namespace win;
@@ -127,6 +128,22 @@ TEST_F(GuardTest, StopDuringASweepLetsItFinishThenStopsWithoutWaiting) {
     auto lastDelete = std::find(trace.begin(), trace.end(), "DeleteService xOcean");
     auto stopped = std::find(trace.begin(), trace.end(), "SetServiceStatus 1 3");
     EXPECT_TRUE(stopPending < lastDelete && lastDelete < stopped);
+}
+
+TEST_F(GuardTest, AnEventOfItsNameMadeByAnotherProgramCannotStopIt) {
+    // Made first, signalled, by a program running as the user.
+    HANDLE squatter = CreateEventA(nullptr, TRUE, TRUE, "velmoraexit");
+    M().At(15000, [squatter] { SetEvent(squatter); });
+    ControlAt(25000, SERVICE_CONTROL_STOP);
+    RunService();
+
+    EXPECT_EQ(Sweeps(), 3) << "sweeps at 0, 10000 and 20000, until the service manager's stop";
+    EXPECT_EQ(M().now, 25000);
+    EXPECT_EQ(M().Trace("CreateEventA"), (std::vector<std::string>{"CreateEventA <null> 1 1 velmoraexit",
+                                                                    "CreateEventA <null> 1 0 velmoraexit",
+                                                                    "CreateEventA <null> 1 0 <null>"}));
+    EXPECT_EQ(M().Count("CloseHandle event velmoraexit"), 1) << "the other program's event is let go at once";
+    CloseHandle(squatter);
 }
 
 TEST_F(GuardTest, WithoutItsEventTheServiceReportsStoppedWithTheError) {

@@ -1,5 +1,8 @@
-// advapi32 behind the Service Control Manager seam. Forwards only.
+// advapi32 behind the Service Control Manager seam, the side that manages
+// services. Forwards only.
 #include <windows.h>
+
+#include <cstddef>
 
 #include "../service_manager.h"
 
@@ -8,7 +11,9 @@ namespace {
 win::SC_HANDLE Sc(::SC_HANDLE h) { return reinterpret_cast<win::SC_HANDLE>(h); }
 ::LPSERVICE_STATUS Status(win::SERVICE_STATUS* s) { return reinterpret_cast<::LPSERVICE_STATUS>(s); }
 static_assert(sizeof(win::SERVICE_STATUS) == sizeof(::SERVICE_STATUS), "SERVICE_STATUS layout");
-static_assert(sizeof(win::SERVICE_TABLE_ENTRYA) == sizeof(::SERVICE_TABLE_ENTRYA), "table layout");
+static_assert(sizeof(win::QUERY_SERVICE_CONFIGA) == sizeof(::QUERY_SERVICE_CONFIGA), "QUERY_SERVICE_CONFIGA layout");
+static_assert(offsetof(win::QUERY_SERVICE_CONFIGA, lpBinaryPathName) ==
+                  offsetof(::QUERY_SERVICE_CONFIGA, lpBinaryPathName), "binary path");
 }  // namespace
 
 namespace win {
@@ -24,6 +29,10 @@ BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
 }
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) {
     return ::ControlService(Sc(service), control, Status(status));
+}
+BOOL QueryServiceConfigA(SC_HANDLE service, QUERY_SERVICE_CONFIGA* config, DWORD bufferSize, DWORD* bytesNeeded) {
+    return ::QueryServiceConfigA(Sc(service), reinterpret_cast<::LPQUERY_SERVICE_CONFIGA>(config), bufferSize,
+                                 reinterpret_cast<LPDWORD>(bytesNeeded));
 }
 BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
                           const char* binaryPath, const char* loadOrderGroup, DWORD* tagId,
@@ -50,16 +59,5 @@ BOOL StartServiceA(SC_HANDLE service, DWORD argc, const char** argv) {
     return ::StartServiceA(Sc(service), argc, argv);
 }
 BOOL CloseServiceHandle(SC_HANDLE handle) { return ::CloseServiceHandle(Sc(handle)); }
-
-BOOL StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table) {
-    return ::StartServiceCtrlDispatcherA(reinterpret_cast<const ::SERVICE_TABLE_ENTRYA*>(table));
-}
-SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerA(const char* name, LPHANDLER_FUNCTION handler) {
-    return reinterpret_cast<SERVICE_STATUS_HANDLE>(
-        ::RegisterServiceCtrlHandlerA(name, reinterpret_cast<::LPHANDLER_FUNCTION>(handler)));
-}
-BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status) {
-    return ::SetServiceStatus(reinterpret_cast<::SERVICE_STATUS_HANDLE>(handle), Status(status));
-}
 
 }  // namespace win
