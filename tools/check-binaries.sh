@@ -1,7 +1,9 @@
 #!/bin/sh
 # Checks the Windows programs of one build (win32 or win64): the right PE
-# format and subsystem, and imports from Windows system DLLs only. Prints a
-# size and import line per program.
+# format and subsystem, and imports from Windows system DLLs only; Kestane
+# holds the Velmora.exe of the same build and does not import the service
+# side of advapi32, which only the guard uses. Prints a size and import line
+# per program.
 set -e
 root="$(cd "$(dirname "$0")/.." && pwd)"
 arch="${1:?usage: tools/check-binaries.sh win32|win64}"
@@ -24,6 +26,16 @@ for program in Kestane Velmora; do
     for dll in $dlls; do
         case " $system_dlls " in *" $dll "*) ;; *) echo "$program.exe imports $dll"; status=1 ;; esac
     done
+    if [ "$program" = Kestane ]; then
+        if echo "$info" | grep -qE "StartServiceCtrlDispatcherA|RegisterServiceCtrlHandlerA|SetServiceStatus"; then
+            echo "Kestane.exe imports the service side of advapi32"; status=1
+        fi
+        velmora="$root/dist/$arch/Velmora.exe"
+        if [ ! -f "$velmora" ] || ! perl -e 'local $/; open(K, "<:raw", $ARGV[0]) or exit 1; open(V, "<:raw", $ARGV[1]) or exit 1;
+                exit(index(<K>, <V>) < 0)' "$exe" "$velmora"; then
+            echo "Kestane.exe does not hold this build's Velmora.exe"; status=1
+        fi
+    fi
     echo "$arch/$program.exe: $(stat -c %s "$exe") bytes, imports: $dlls"
 done
 exit $status

@@ -169,17 +169,17 @@ bool PointGuardAtCopy(SC_HANDLE manager, std::string& refusal) {
         return error == ERROR_SERVICE_DOES_NOT_EXIST;
     }
     GuardCopy copy;
-    std::string registered;
     bool placed = LocateGuardCopy(copy, refusal) && PlaceGuardCopy(copy, refusal);
-    if (placed && !(ReadGuardProgramPath(guard, registered) && registered == QuotedGuardProgram(copy)) &&
-        !ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
-                              QuotedGuardProgram(copy).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                              nullptr)) {
-        refusal = WithErrorCode(text::kGuardNotInstalled, GetLastError());
-        placed = false;
+    const std::string quoted = QuotedGuardProgram(copy);
+    std::string registered;
+    bool pointed = placed && ReadGuardProgramPath(guard, registered) && registered == quoted;
+    if (placed && !pointed) {
+        pointed = ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, quoted.c_str(),
+                                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        if (!pointed) refusal = WithErrorCode(text::kGuardNotInstalled, GetLastError());
     }
     CloseServiceHandle(guard);
-    return placed;
+    return pointed;
 }
 
 // A registered guard that is stopped: start it, once it is sure to start

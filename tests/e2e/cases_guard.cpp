@@ -18,6 +18,7 @@ constexpr wchar_t kOff[] = L"실시간 감시 기능 꺼짐";
 constexpr wchar_t kInstalled[] = L"설치되었습니다";
 constexpr wchar_t kRemoved[] = L"제거되었습니다";
 constexpr wchar_t kBeingRemoved[] = L"이전 Velmora를 제거하는 중입니다\n잠시 후 다시 시도해 주세요";
+constexpr wchar_t kNotOurs[] = L"Kestane 옆의 Velmora.exe가 함께 배포된 파일이 아닙니다\nTollvard 압축 파일을 다시 풀어 주세요";
 constexpr wchar_t kNotice[] = L"알림";
 constexpr wchar_t kDescription[] =
     L"Velmora 설치된 그리드 서비스 및 상주 그리드 프로그램을 조사하여 상태를 변경하거나 제거합니다";
@@ -26,10 +27,6 @@ constexpr wchar_t kDescription[] =
 constexpr DWORD kStartTimeout = 35000;
 
 std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
-// Where Kestane puts the guard: its folder under Program Files as Kestane sees it.
-std::wstring guard_folder() { return join(kestane_program_files(), L"Tollvard"); }
-std::wstring guard_copy() { return join(guard_folder(), L"Velmora.exe"); }
 
 std::wstring process_path(DWORD pid) {
     for (const ProcessEntry& entry : list_processes())
@@ -54,17 +51,17 @@ void expect_guard_texts(const App& app, const wchar_t* button, const wchar_t* st
     ok_control_text(app.main, kGuardStatusLabel, status);
 }
 
-// One press of 1034 on a machine without the guard: the install message, then
-// the running texts once the start wait is over.
-void turn_guard_on(const App& app) {
-    // Undone last: the copy and its folder, once the service has gone.
-    defer([] {
-        DeleteFileW(guard_copy().c_str());
-        RemoveDirectoryW(guard_folder().c_str());
-    });
+// What a guard turned on leaves behind is undone last: the copy and its
+// folder, once the service has gone.
+void clean_up_guard_afterwards() {
+    remove_guard_copy_afterwards();
     track_service(kGuardService);
-    need(press(app.main, kGuardButton), "pressing 1034 failed");
-    answer_message(app, kInstalled);
+}
+
+// After a press that starts the guard: its message, then the running texts
+// once the start wait is over, and the service running.
+void expect_guard_started(const App& app, const wchar_t* message) {
+    answer_message(app, message);
     expect_guard_texts(app, kTurnOff, kInUse, kStartTimeout);
     ServiceInfo guard = query_service(kGuardService);
     need(guard.exists && guard.state == SERVICE_RUNNING, "expected Velmora %s, got %s", state_name(SERVICE_RUNNING),
@@ -79,6 +76,13 @@ void turn_guard_on(const App& app) {
             CloseHandle(process);
         }
     });
+}
+
+// One press of 1034 on a machine without the guard: installed and running.
+void turn_guard_on(const App& app) {
+    clean_up_guard_afterwards();
+    need(press(app.main, kGuardButton), "pressing 1034 failed");
+    expect_guard_started(app, kInstalled);
 }
 
 // Polls until no process has that image name; the milliseconds it took, or
@@ -187,6 +191,12 @@ E2E_CASE(guard_ends_grids) {
 E2E_CASE(guard_pause_and_continue) {
     App app = launch_kestane();
     turn_guard_on(app);
+    // A sweep under way when the pause comes runs to its end, and could end
+    // a grid program started after the pause. pinomate.exe is the last image
+    // the guard looks for: once a sweep has ended it, that sweep's process
+    // part is over.
+    start_fake_grid(L"pinomate.exe");
+    need(wait_gone(L"pinomate.exe", 25000) >= 0, "expected the guard to end pinomate.exe within 25 s");
     need(control_service(kGuardService, SERVICE_CONTROL_PAUSE), "ControlService(PAUSE) failed: error %lu",
          GetLastError());
     need(wait_service_state(kGuardService, SERVICE_PAUSED), "expected Velmora %s, got %s", state_name(SERVICE_PAUSED),
@@ -280,18 +290,40 @@ E2E_CASE(guard_turned_off_and_on_again) {
     }
 }
 
-// A registration whose program has gone (moved or deleted since) cannot be
-// started: one press deletes it, installs the guard afresh and runs it.
-E2E_CASE(guard_registration_without_its_program) {
-    std::wstring missing = join(join(scratch_dir(), L"moved"), L"Velmora.exe");
-    need(create_service(kGuardService, quoted(missing), SERVICE_AUTO_START), "registering Velmora at %s failed",
-         str(missing));
+// A registration of an older version, unquoted, in a folder every user may
+// write to, and stopped: Kestane points it at the verified copy when it
+// starts, before anything else may start it, and one press starts the copy.
+E2E_CASE(guard_older_registration_pointed_at_the_copy) {
+    const std::wstring old_path = L"C:\\Tollvard Old\\Velmora.exe";
+    need(create_service(kGuardService, old_path, SERVICE_AUTO_START), "registering Velmora at %s failed",
+         str(old_path));
+    clean_up_guard_afterwards();
+    ULONGLONG started = GetTickCount64();
     App app = launch_kestane();
+    double repairing = (GetTickCount64() - started) / 1000.0;
     expect_guard_texts(app, kTurnOn, L"실시간 감시 기능 중지됨", 0);
-    turn_guard_on(app);
     ServiceInfo guard = query_service(kGuardService);
     ok(guard.binary_path == quoted(guard_copy()), "binary path: expected %s, got %s", str(quoted(guard_copy())),
        str(guard.binary_path));
+    ok(guard.state == SERVICE_STOPPED && guard.start_type == SERVICE_AUTO_START,
+       "expected it still stopped and auto-start, got %s and %s", state_name(guard.state),
+       start_type_name(guard.start_type));
+    ok(read_file(guard_copy()) == read_file(velmora_path()), "expected %s to be a copy of %s", str(guard_copy()),
+       str(velmora_path()));
+
+    need(press(app.main, kGuardButton), "pressing 1034 failed");
+    expect_guard_started(app, L"시작했습니다");
+    std::wstring running = process_path(query_service(kGuardService).pid);
+    ok(lower(running) == lower(guard_copy()), "expected the guard to run from %s, it runs from %s",
+       str(guard_copy()), str(running));
+
+    // Against a start that finds the registration as it should be.
+    close_kestane(app);
+    started = GetTickCount64();
+    App again = launch_kestane();
+    trace("main window after %.2f s with the repair, %.2f s with nothing to repair", repairing,
+          (GetTickCount64() - started) / 1000.0);
+    expect_guard_texts(again, kTurnOff, kInUse, 0);
 }
 
 // Kestane in a folder with a blank, started from another working folder (as
@@ -300,7 +332,10 @@ E2E_CASE(guard_install_from_folder_with_blank) {
     std::wstring folder = join(scratch_dir(), L"My Tools");
     std::wstring kestane = join(folder, L"Kestane.exe");
     std::wstring velmora = join(folder, L"Velmora.exe");
-    need(copy_file(kestane_path(), kestane) && copy_file(velmora_path(), velmora), "copying the programs to %s failed",
+    // First with one byte of Velmora.exe changed: refused, and nothing is left.
+    std::string changed = read_file(velmora_path());
+    changed.back() ^= 1;
+    need(copy_file(kestane_path(), kestane) && make_file(velmora, changed), "copying the programs to %s failed",
          str(folder));
 
     App app;
@@ -308,6 +343,15 @@ E2E_CASE(guard_install_from_folder_with_blank) {
     need(app.proc, "starting %s failed", str(kestane));
     app.main = wait_main_window(app.proc);
     need(app.main, "expected the main window of %s", str(kestane));
+    need(press(app.main, kGuardButton), "pressing 1034 failed");
+    answer_message(app, kNotOurs);
+    expect_guard_texts(app, kTurnOn, kOff, 0);
+    ok(!service_exists(kGuardService), "expected no Velmora registered, it is %s",
+       state_name(query_service(kGuardService).state));
+    ok(!file_exists(guard_copy()) && !dir_exists(guard_folder()), "expected no %s left, nor its folder",
+       str(guard_copy()));
+
+    need(delete_file(velmora) && copy_file(velmora_path(), velmora), "replacing %s failed", str(velmora));
     turn_guard_on(app);
     ok(read_file(guard_copy()) == read_file(velmora), "expected %s to be a copy of %s", str(guard_copy()),
        str(velmora));

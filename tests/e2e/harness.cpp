@@ -376,6 +376,16 @@ std::wstring kestane_program_files() {
     return special_folder(kestane_on_wow64() ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES);
 }
 
+std::wstring guard_folder() { return join(kestane_program_files(), L"Tollvard"); }
+std::wstring guard_copy() { return join(guard_folder(), L"Velmora.exe"); }
+
+void remove_guard_copy_afterwards() {
+    defer([] {
+        DeleteFileW(guard_copy().c_str());
+        RemoveDirectoryW(guard_folder().c_str());
+    });
+}
+
 std::wstring kestane_system_dir() {
     wchar_t buffer[MAX_PATH + 1] = {};
     UINT length = kestane_on_wow64() ? GetSystemWow64DirectoryW(buffer, MAX_PATH + 1)

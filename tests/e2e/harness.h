@@ -146,6 +146,12 @@ bool kestane_on_wow64();                           // 32-bit Kestane on 64-bit W
 // The <Program Files> folder as Kestane sees it: C:\Program Files, or
 // C:\Program Files (x86) under WoW64.
 std::wstring kestane_program_files();
+// Where Kestane puts the guard's copy: <Program Files>\Tollvard\Velmora.exe.
+std::wstring guard_folder();
+std::wstring guard_copy();
+// Deletes the copy and its folder when the case ends: Kestane places it when
+// it turns the guard on, and when it points a Velmora registration at it.
+void remove_guard_copy_afterwards();
 // The folder Kestane reaches as C:\Windows\System32: SysWOW64 under WoW64.
 std::wstring kestane_system_dir();
 
