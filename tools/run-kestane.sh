@@ -4,13 +4,15 @@
 # With a display ($DISPLAY set) Kestane runs on it until you close it.
 # Without one it runs on a virtual display inside a Wine desktop (so the
 # window has its caption bar), a picture of the main window is saved
-# (default docs/main-window.png), and Kestane is closed again.
+# (default build/main-window.png: running the program leaves the checkout
+# as it was; tools/screenshots.sh refreshes the pictures in docs/), and
+# Kestane is closed again.
 # Builds the win64 programs first when something is missing or stale.
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dist="$root/dist/win64"
 e2e="$root/build/win64/e2e"
-shot="${1:-$root/docs/main-window.png}"
+shot="${1:-$root/build/main-window.png}"
 case "$shot" in /*) ;; *) shot="$PWD/$shot" ;; esac
 
 need_tool() {

@@ -9,6 +9,7 @@
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
 #include "grid_removal.h"
+#include "grid_services.h"
 #include "main_state.h"
 #include "resource_ids.h"
 #include "texts.h"
@@ -41,20 +42,22 @@ void ListInstalledServices() {
     if (!manager) ShowNotice(text::kRunAgainAsAdministrator);
 
     // All are opened before any is listed; without a manager every open fails.
+    // A service that refuses full access is installed all the same.
     SC_HANDLE services[55] = {};
+    bool refused[55] = {};
     for (std::size_t i = 0; i < edition.serviceCount; ++i)
-        services[i] = manager ? OpenServiceA(manager, edition.services[i].name, SERVICE_ALL_ACCESS) : nullptr;
+        services[i] = manager ? OpenGridService(manager, edition.services[i].name, refused[i]) : nullptr;
 
     // The disable group stays installed after a removal, stopped and
-    // disabled: list it only while it is not stopped.
+    // disabled: list it only while it is not stopped (or shows no state).
     for (std::size_t index : grid::kDisableGroup) {
         SERVICE_STATUS status = {};
-        if (services[index] && QueryServiceStatus(services[index], &status) &&
-            status.dwCurrentState != SERVICE_STOPPED)
+        if (refused[index] || (services[index] && QueryServiceStatus(services[index], &status) &&
+                               status.dwCurrentState != SERVICE_STOPPED))
             SendMessageA(DeepScanServiceList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(edition.services[index].name));
     }
     for (std::size_t i = 0; i < edition.serviceCount; ++i)
-        if (!grid::InDisableGroup(edition.services[i]) && services[i])
+        if (!grid::InDisableGroup(edition.services[i]) && (services[i] || refused[i]))
             SendMessageA(DeepScanServiceList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(edition.services[i].name));
 
     for (std::size_t i = 0; i < edition.serviceCount; ++i)

@@ -5,6 +5,7 @@
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "grid_services.h"
 #include "main_state.h"
 #include "resident_termination.h"
 #include "texts.h"
@@ -57,7 +58,9 @@ bool RemoveInstalledGrids() {
         return false;
     }
 
-    // 2. First opening: every service, before anything is changed.
+    // 2. First opening: every service, before anything is changed. One that
+    // refuses full access gets no handle and no call; the re-check meets it
+    // again and counts it.
     SC_HANDLE services[kServiceCount] = {};
     for (std::size_t i = 0; i < edition.serviceCount; ++i)
         services[i] = OpenServiceA(manager, edition.services[i].name, SERVICE_ALL_ACCESS);
@@ -98,15 +101,17 @@ bool RemoveInstalledGrids() {
         }
     }
 
-    // 9. Re-check: what still opens has survived.
+    // 9. Re-check: what still opens, or still refuses us, has survived.
     SC_HANDLE survivors[kServiceCount] = {};
+    bool refused[kServiceCount] = {};
     for (std::size_t i = 0; i < edition.serviceCount; ++i)
-        if (deleted(i)) survivors[i] = OpenServiceA(manager, edition.services[i].name, SERVICE_ALL_ACCESS);
+        if (deleted(i)) survivors[i] = OpenGridService(manager, edition.services[i].name, refused[i]);
+    auto remains = [&](std::size_t i) { return survivors[i] || refused[i]; };
 
     // 10. and 11. Bring the deep-scan dialog's lists up to date while it is open.
     if (DeepScanServiceList) {
         for (std::size_t i = 0; i < edition.serviceCount; ++i)
-            if (!grid::InDisableGroup(edition.services[i]) && !survivors[i]) RemoveServiceRow(edition.services[i].name);
+            if (!grid::InDisableGroup(edition.services[i]) && !remains(i)) RemoveServiceRow(edition.services[i].name);
         for (std::size_t index : grid::kDisableGroup) {
             SC_HANDLE handle = index == grid::kNetAccelerator ? survivors[index] : services[index];
             RemoveDisableGroupRow(manager, handle, edition.services[index].name);
@@ -115,9 +120,9 @@ bool RemoveInstalledGrids() {
     if (DeepScanProcessList) SendMessageA(DeepScanProcessList, LB_RESETCONTENT, 0, 0);
 
     // 13. (decided before closing) Only the Delete class counts.
-    bool remains = false;
+    bool incomplete = false;
     for (std::size_t i = 0; i < edition.serviceCount; ++i)
-        if (!grid::InDisableGroup(edition.services[i]) && survivors[i]) remains = true;
+        if (!grid::InDisableGroup(edition.services[i]) && remains(i)) incomplete = true;
 
     // 12. Close everything still open, each once.
     for (std::size_t i = 0; i < edition.serviceCount; ++i)
@@ -126,7 +131,7 @@ bool RemoveInstalledGrids() {
         if (services[i]) CloseServiceHandle(services[i]);
     CloseServiceHandle(manager);
 
-    if (remains) {
+    if (incomplete) {
         GridRemovalIncomplete = 1;
         SetWindowTextA(SummaryLabel, text::kGridInstalled);
         SetWindowTextA(InstalledLabel, text::kInstalledRemains);

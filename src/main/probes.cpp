@@ -5,6 +5,7 @@
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "grid_services.h"
 #include "main_state.h"
 #include "texts.h"
 
@@ -40,23 +41,25 @@ void ProbeInstalledGrids() {
     if (!manager) return;
 
     SC_HANDLE services[55] = {};
+    bool refused[55] = {};
     for (std::size_t i = 0; i < edition.serviceCount; ++i)
-        services[i] = OpenServiceA(manager, edition.services[i].name, SERVICE_ALL_ACCESS);
+        services[i] = OpenGridService(manager, edition.services[i].name, refused[i]);
 
     bool found = false;
     for (std::size_t i = 0; i < edition.serviceCount && !found; ++i)
-        if (!grid::InDisableGroup(edition.services[i]) && services[i]) found = true;
+        if (!grid::InDisableGroup(edition.services[i]) && (services[i] || refused[i])) found = true;
 
     if (found) {
         SetWindowTextA(InstalledLabel, text::kInstalledOn);
         SetWindowTextA(SummaryLabel, text::kGridInstalled);
     } else {
         // ExpressService and NATservice stay installed, stopped and disabled
-        // after a removal: the disable group counts only while it runs.
+        // after a removal: the disable group counts only while it runs. One
+        // that refused us shows no state, so it counts as running.
         for (std::size_t index : grid::kDisableGroup) {
-            if (!services[index]) continue;
             SERVICE_STATUS status = {};
-            if (QueryServiceStatus(services[index], &status) && status.dwCurrentState != SERVICE_STOPPED) {
+            if (refused[index] || (services[index] && QueryServiceStatus(services[index], &status) &&
+                                   status.dwCurrentState != SERVICE_STOPPED)) {
                 SetWindowTextA(SummaryLabel, text::kGridInstalled);
                 SetWindowTextA(InstalledLabel, text::kInstalledOn);
             }

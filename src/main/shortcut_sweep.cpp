@@ -146,14 +146,17 @@ void DeleteShortcuts(const std::string& folder, const char* subfolder, const cha
 
 void RemoveShortcuts() {
     // A folder the shell cannot tell stays empty, and its groups delete nothing.
-    std::string desktop, appData, favorites;
+    std::string desktop, appData, startMenu, favorites;
     GetSpecialFolder(CSIDL_DESKTOP, desktop);
     GetSpecialFolder(CSIDL_APPDATA, appData);
+    GetSpecialFolder(CSIDL_STARTMENU, startMenu);
     GetSpecialFolder(CSIDL_FAVORITES, favorites);
 
     DeleteShortcuts(desktop, "", kDesktopShortcuts);
     DeleteShortcuts(appData, "Microsoft\\Internet Explorer\\Quick Launch\\", kQuickLaunchShortcuts);
-    // The root of the Start Menu only; its Programs folder belongs to installers.
-    DeleteShortcuts(appData, "Microsoft\\Windows\\Start Menu\\", kStartMenuShortcuts);
+    // The root of the Start Menu only; its Programs folder belongs to
+    // installers. Asked for by its own name: on XP it is not below the
+    // roaming folder, and it may be redirected anywhere.
+    DeleteShortcuts(startMenu, "", kStartMenuShortcuts);
     DeleteShortcuts(favorites, "", kFavoriteShortcuts);
 }

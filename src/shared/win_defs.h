@@ -85,6 +85,7 @@ inline const char* const RT_RCDATA = MAKEINTRESOURCEA(10);
 
 constexpr int CSIDL_DESKTOP = 0x0000;
 constexpr int CSIDL_FAVORITES = 0x0006;
+constexpr int CSIDL_STARTMENU = 0x000B;
 constexpr int CSIDL_APPDATA = 0x001A;
 constexpr int CSIDL_LOCAL_APPDATA = 0x001C;
 constexpr int CSIDL_PROGRAM_FILES = 0x0026;

@@ -135,6 +135,9 @@ public:
     void AddFolder(const std::string& path);                      // and its parents
     void SetSpecialFolder(int csidl, const std::string& path);  // empty: the shell cannot tell it
     void RemoveSpecialFolder(int csidl);
+    // The user's folders as Windows XP lays them out below
+    // "C:\Documents and Settings\tester" (the default is a Vista and later profile).
+    void UseXpProfile();
 
     bool isAdministrator = true;
     bool startedByServiceManager = false;

@@ -37,6 +37,7 @@ void Reset() {
     g_machine->SetSpecialFolder(win::CSIDL_DESKTOP, "C:\\users\\tester\\Desktop");
     g_machine->SetSpecialFolder(win::CSIDL_FAVORITES, "C:\\users\\tester\\Favorites");
     g_machine->SetSpecialFolder(win::CSIDL_APPDATA, "C:\\users\\tester\\AppData\\Roaming");
+    g_machine->SetSpecialFolder(win::CSIDL_STARTMENU, "C:\\users\\tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu");
     g_machine->SetSpecialFolder(win::CSIDL_LOCAL_APPDATA, "C:\\users\\tester\\AppData\\Local");
     g_machine->SetSpecialFolder(win::CSIDL_PROGRAM_FILES, "C:\\Program Files");
     g_machine->AddFolder("C:\\Program Files");
@@ -76,6 +77,15 @@ void Machine::AddFolder(const std::string& path) {
 
 void Machine::SetSpecialFolder(int csidl, const std::string& path) { specialFolders[csidl] = path; }
 void Machine::RemoveSpecialFolder(int csidl) { specialFolders.erase(csidl); }
+
+void Machine::UseXpProfile() {
+    const std::string profile = "C:\\Documents and Settings\\tester";
+    SetSpecialFolder(win::CSIDL_DESKTOP, profile + "\\Desktop");
+    SetSpecialFolder(win::CSIDL_FAVORITES, profile + "\\Favorites");
+    SetSpecialFolder(win::CSIDL_APPDATA, profile + "\\Application Data");
+    SetSpecialFolder(win::CSIDL_STARTMENU, profile + "\\Start Menu");
+    SetSpecialFolder(win::CSIDL_LOCAL_APPDATA, profile + "\\Local Settings\\Application Data");
+}
 
 void Machine::At(std::int64_t at, std::function<void()> fn) { events_.emplace(at, std::move(fn)); }
 

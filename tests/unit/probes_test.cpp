@@ -4,6 +4,7 @@
 #include "main/main_window.h"
 #include "main/probes.h"
 #include "main/resource_ids.h"
+#include "shared/window_dialog.h"
 #include "sim/sim_test.h"
 
 using namespace win;
@@ -106,16 +107,18 @@ TEST_F(ProbeTest, DisableGroupCountsOnlyWhileNotStopped) {
         const char* name;
         DWORD state;
         bool counts;
+        bool refused = false;  // its state cannot be read: it counts as running
     } cases[] = {
         {"netaccelerator", SERVICE_STOPPED, false}, {"netaccelerator", SERVICE_RUNNING, true},
         {"netaccelerator", SERVICE_START_PENDING, true}, {"netaccelerator", SERVICE_PAUSED, true},
         {"ExpressService", SERVICE_STOPPED, false}, {"NATservice", SERVICE_STOP_PENDING, true},
+        {"ExpressService", SERVICE_STOPPED, true, true},
     };
     for (const auto& c : cases) {
         sim::Reset();
         ResetProgramState();
         M().dialogScripts[IDD_MAIN] = [](HWND) {};
-        M().AddService(c.name, c.state);
+        M().AddService(c.name, c.state).refuseFullAccess = c.refused;
         EXPECT_EQ(StartUp(), c.counts ? kInstalledOnly : kNothing) << c.name << " state " << c.state;
     }
 }
@@ -141,9 +144,21 @@ TEST_F(ProbeTest, AllHandlesAreOpenedBeforeAnyIsTestedAndClosedAfter) {
     EXPECT_LT(last("CloseServiceHandle SuperDownService"), last("CloseServiceHandle manager"));
 }
 
-TEST_F(ProbeTest, ServiceThatRefusesFullAccessCountsAsAbsent) {
+// A service whose DACL denies administrators full access is installed all the same.
+TEST_F(ProbeTest, ServiceThatRefusesFullAccessIsStillInstalled) {
     M().AddService("xOcean", SERVICE_RUNNING).refuseFullAccess = true;
-    EXPECT_EQ(StartUp(), kNothing);
+    std::vector<std::string> listed;
+    M().dialogScripts[IDD_DEEP_SCAN] = [&](HWND d) { listed = M().Rows(GetDlgItem(d, IDC_DS_SERVICES)); };
+    M().dialogScripts[IDD_MAIN] = [](HWND w) {
+        sim::Command(w, IDC_DEEP_SCAN);
+        sim::Command(w, IDC_REMOVE_GRIDS);
+    };
+    EXPECT_EQ(StartUp(), (std::vector<std::string>{"설치 :ON", "상주: OFF", "설치된 그리드가 있습니다"}));
+    EXPECT_EQ(M().Count("SetWindowTextA 1008 설치: ON"), 1) << "the start-up probe";
+    EXPECT_EQ(listed, std::vector<std::string>{"xOcean"});
+    EXPECT_EQ(M().Trace("MessageBoxA"), std::vector<std::string>{"MessageBoxA 다시 시도해 주세요"});
+    // Probe, deep scan, first opening and re-check ask for full access, and nothing more.
+    EXPECT_EQ(M().Trace("OpenServiceA xOcean "), std::vector<std::string>(4, "OpenServiceA xOcean 983551"));
 }
 
 }  // namespace

@@ -93,12 +93,23 @@ TEST_F(ShortcutSweepTest, UnknownFolderSkipsItsGroupsOnly) {
     RemoveShortcuts();
 
     auto paths = Deletions();
-    EXPECT_EQ(paths.size(), 19u) << "only the favorites remain";
-    for (const auto& path : paths) EXPECT_EQ(path.compare(0, kFavorites.size(), kFavorites), 0) << path;
+    EXPECT_EQ(paths.size(), 26u + 19u) << "only the Start Menu and the favorites remain";
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(paths[i].rfind(i < 26 ? kStartMenu : kFavorites, 0), 0u) << paths[i];
     EXPECT_TRUE(M().FileExists(atRoot));
     EXPECT_EQ(M().Trace("SHGetSpecialFolderPathA"),
               (std::vector<std::string>{"SHGetSpecialFolderPathA 0 0", "SHGetSpecialFolderPathA 26 0",
-                                        "SHGetSpecialFolderPathA 6 0"}));
+                                        "SHGetSpecialFolderPathA 11 0", "SHGetSpecialFolderPathA 6 0"}));
+}
+
+// On XP the Start Menu lies in the profile, not below the roaming folder.
+TEST_F(ShortcutSweepTest, XpStartMenuIsSweptWhereItIs) {
+    M().UseXpProfile();
+    const std::string xpStartMenu = "C:\\Documents and Settings\\tester\\Start Menu\\";
+    M().AddFile(xpStartMenu + "큐다운.url");
+    RemoveShortcuts();
+    EXPECT_FALSE(M().FileExists(xpStartMenu + "큐다운.url"));
+    EXPECT_EQ(Deletions()[55], xpStartMenu + "쉐어박스.url");
 }
 
 TEST_F(ShortcutSweepTest, PathThatWouldNotFitIsSkippedNotCut) {
