@@ -195,8 +195,12 @@ E2E_CASE(guard_pause_and_continue) {
     // a grid program started after the pause. pinomate.exe is the last image
     // the guard looks for: once a sweep has ended it, that sweep's process
     // part is over.
-    start_fake_grid(L"pinomate.exe");
-    need(wait_gone(L"pinomate.exe", 25000) >= 0, "expected the guard to end pinomate.exe within 25 s");
+    // Started by hand: the guard may end it before anybody sees it listed.
+    std::wstring canary = join(join(scratch_dir(), L"grid"), L"pinomate.exe");
+    need(copy_file(tool_path(L"sleeper.exe"), canary), "copying sleeper.exe to %s failed", str(canary));
+    Proc started = start_process(canary);
+    need(started, "starting %s failed", str(canary));
+    need(wait_exit(started, 25000), "expected the guard to end pinomate.exe within 25 s");
     need(control_service(kGuardService, SERVICE_CONTROL_PAUSE), "ControlService(PAUSE) failed: error %lu",
          GetLastError());
     need(wait_service_state(kGuardService, SERVICE_PAUSED), "expected Velmora %s, got %s", state_name(SERVICE_PAUSED),
