@@ -24,6 +24,7 @@ namespace win {
 using DWORD = std::uint32_t;
 using UINT = unsigned int;
 using BOOL = int;
+using LONG = std::int32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
@@ -37,6 +38,7 @@ struct WindowTag;
 struct InstanceTag;
 struct IconTag;
 struct CursorTag;
+struct KeyTag;
 
 using SC_HANDLE = ScHandleTag*;
 using SERVICE_STATUS_HANDLE = ServiceStatusHandleTag*;
@@ -45,10 +47,13 @@ using HWND = WindowTag*;
 using HINSTANCE = InstanceTag*;
 using HICON = IconTag*;
 using HCURSOR = CursorTag*;
+using HKEY = KeyTag*;
 
 using DLGPROC = INT_PTR(WIN_CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 using LPSERVICE_MAIN_FUNCTIONA = void(WIN_CALLBACK*)(DWORD, char**);
 using LPHANDLER_FUNCTION = void(WIN_CALLBACK*)(DWORD);
+// An export found at run time; cast to its real type before it is called.
+using FARPROC = void (*)();
 
 struct SERVICE_STATUS {
     DWORD dwServiceType;
