@@ -4,14 +4,17 @@
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
 #include "maker_page.h"
+#include "own_roots.h"
 #include "resource_ids.h"
 
 using namespace win;
 
 void OpenMakerPage() {
-    // Always Internet Explorer from its own folder, never the default browser.
-    ShellExecuteA(nullptr, "open", "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE", MAKER_PAGE_ADDRESS,
-                  nullptr, SW_SHOW);
+    // Always Internet Explorer from its own folder, never the default browser,
+    // and only where that folder is the machine's own Program Files.
+    const char* const explorer = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
+    if (!TrustedPath(FindOwnRoots(), explorer)) return;
+    ShellExecuteA(nullptr, "open", explorer, MAKER_PAGE_ADDRESS, nullptr, SW_SHOW);
 }
 
 INT_PTR WIN_CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -5,6 +5,7 @@
 #include "../shared/window_dialog.h"
 #include "about.h"
 #include "deep_scan.h"
+#include "dll_search.h"
 #include "grid_removal.h"
 #include "guard_control.h"
 #include "main_state.h"
@@ -16,6 +17,7 @@
 using namespace win;
 
 int RunMainWindow(HINSTANCE instance) {
+    RestrictDllSearch();
     ModuleInstance = instance;
     DialogBoxParamA(instance, IDD_MAIN, nullptr, MainDialogProc, 0);
     return 0;

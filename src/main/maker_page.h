@@ -3,4 +3,5 @@
 #pragma once
 
 #define MAKER_PAGE_HOST "www.tollvard.kr"
-#define MAKER_PAGE_ADDRESS "http://www.tollvard.kr/"
+// Over HTTPS: the browser that opens it runs with our administrator rights.
+#define MAKER_PAGE_ADDRESS "https://www.tollvard.kr/"

@@ -230,11 +230,15 @@ const LaunchEntry kSystemFolderPrograms[] = {
 // The command processor is started by its full path: a cmd.exe in the
 // current folder must never run with our administrator rights. It reads an
 // unclosed quote to the end of the line, so the folder's quote stays open.
-void RemoveSearchBarFolders(ProgramFilesRoot root) {
+// Below a root that is not the machine's own it would remove what someone
+// else put there, and is not started.
+void RemoveSearchBarFolders(const OwnRoots& roots, ProgramFilesRoot root) {
     std::string commandProcessor;
     if (!SystemProgramPath("cmd.exe", commandProcessor)) return;
     for (const char* folder : kSearchBarFolders) {
-        std::string parameters = std::string("/c rmdir /s /q \"") + ProgramFilesPath(root) + folder;
+        std::string path = std::string(ProgramFilesPath(root)) + folder;
+        if (!TrustedPath(roots, path)) continue;
+        std::string parameters = "/c rmdir /s /q \"" + path;
         Launch(commandProcessor.c_str(), parameters.c_str(), SW_HIDE);
     }
 }
@@ -260,17 +264,18 @@ void LaunchRoamingAddOns() {
 // that is present starts, and those that are not fail in the shell. The
 // folder removals start right after the search bars' own uninstallers.
 void RunProgramUninstallers() {
-    LaunchUnderRoot(ProgramFilesRoot::Native, kSearchBars);
-    RemoveSearchBarFolders(ProgramFilesRoot::Native);
-    LaunchUnderRoot(ProgramFilesRoot::X86, kSearchBars);
-    RemoveSearchBarFolders(ProgramFilesRoot::X86);
-    LaunchEachUnderBothRoots(kSearchButton);
+    const OwnRoots roots = FindOwnRoots();
+    LaunchUnderRoot(roots, ProgramFilesRoot::Native, kSearchBars);
+    RemoveSearchBarFolders(roots, ProgramFilesRoot::Native);
+    LaunchUnderRoot(roots, ProgramFilesRoot::X86, kSearchBars);
+    RemoveSearchBarFolders(roots, ProgramFilesRoot::X86);
+    LaunchEachUnderBothRoots(roots, kSearchButton);
 
-    LaunchUnderRoot(ProgramFilesRoot::Native, kAddOnPrograms);
+    LaunchUnderRoot(roots, ProgramFilesRoot::Native, kAddOnPrograms);
     LaunchRoamingAddOns();
-    LaunchUnderRoot(ProgramFilesRoot::X86, kAddOnPrograms);
+    LaunchUnderRoot(roots, ProgramFilesRoot::X86, kAddOnPrograms);
 
-    LaunchTable(kWindowsFolderPrograms);
-    LaunchUnderBothRoots(kGridAgents);
-    LaunchTable(kSystemFolderPrograms);
+    LaunchTable(roots, kWindowsFolderPrograms);
+    LaunchUnderBothRoots(roots, kGridAgents);
+    LaunchTable(roots, kSystemFolderPrograms);
 }

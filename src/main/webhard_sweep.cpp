@@ -8,6 +8,10 @@ using namespace win;
 
 namespace {
 
+const LaunchEntry kSystemFolderClients[] = {
+    {"C:\\Windows\\System32\\ClubboxUninstall.exe"},
+};
+
 // The clients below each Program Files root. FileCity's explorer add-on
 // exists only below the (x86) root.
 const LaunchEntry kWebhardClients[] = {
@@ -66,9 +70,10 @@ const LaunchEntry kLastClients[] = {
 // Nothing is looked for first and nothing is waited for: every client that is
 // present has its uninstaller started, and the others fail in the shell.
 void RunWebhardUninstallers() {
-    Launch("C:\\Windows\\System32\\ClubboxUninstall.exe", nullptr, SW_HIDE);
-    LaunchUnderBothRoots(kWebhardClients);
-    LaunchUnderBothRoots(kBondiskEditions);
-    LaunchUnderBothRoots(kFdiskEditions);
-    LaunchEachUnderBothRoots(kLastClients);
+    const OwnRoots roots = FindOwnRoots();
+    LaunchTable(roots, kSystemFolderClients);
+    LaunchUnderBothRoots(roots, kWebhardClients);
+    LaunchUnderBothRoots(roots, kBondiskEditions);
+    LaunchUnderBothRoots(roots, kFdiskEditions);
+    LaunchEachUnderBothRoots(roots, kLastClients);
 }

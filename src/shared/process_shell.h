@@ -39,6 +39,22 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
 DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size);
 DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size);
 UINT GetSystemDirectoryA(char* buffer, UINT size);
+UINT GetWindowsDirectoryA(char* buffer, UINT size);
+
+// Loader. Exports that older Windows lack are found at run time.
+HINSTANCE GetModuleHandleA(const char* moduleName);
+FARPROC GetProcAddress(HINSTANCE module, const char* procName);
+HINSTANCE LoadLibraryExA(const char* path, HANDLE file, DWORD flags);
+HANDLE GetCurrentProcess();
+// Whether this program is the 64-bit build. Fixed when it is compiled, and
+// asked here so that the simulated machine can run either build.
+bool ProgramIs64Bit();
+
+// Registry, read only
+LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, DWORD access, HKEY* result);
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, unsigned char* data,
+                      DWORD* size);
+LONG RegCloseKey(HKEY key);
 
 // Reading a file, and the program's own resources (Kestane only:
 // file_read_win32.cpp)

@@ -89,6 +89,17 @@ constexpr int CSIDL_STARTMENU = 0x000B;
 constexpr int CSIDL_APPDATA = 0x001A;
 constexpr int CSIDL_LOCAL_APPDATA = 0x001C;
 constexpr int CSIDL_PROGRAM_FILES = 0x0026;
+constexpr int CSIDL_PROGRAM_FILESX86 = 0x002A;
+
+// Loader and registry
+constexpr DWORD LOAD_WITH_ALTERED_SEARCH_PATH = 0x00000008;
+constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
+// Sign-extended on 64-bit Windows, as the platform headers define it.
+inline HKEY const HKEY_LOCAL_MACHINE =
+    reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000002u)));
+constexpr DWORD KEY_QUERY_VALUE = 0x0001;
+constexpr DWORD KEY_WOW64_64KEY = 0x0100;
+constexpr DWORD REG_SZ = 1;
 
 // Shell show modes
 constexpr int SW_HIDE = 0;

@@ -24,6 +24,7 @@ namespace win {
 using DWORD = std::uint32_t;
 using UINT = unsigned int;
 using BOOL = int;
+using LONG = std::int32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
@@ -39,6 +40,7 @@ struct IconTag;
 struct CursorTag;
 struct ResourceTag;
 struct GlobalTag;
+struct KeyTag;
 
 using SC_HANDLE = ScHandleTag*;
 using SERVICE_STATUS_HANDLE = ServiceStatusHandleTag*;
@@ -49,10 +51,13 @@ using HICON = IconTag*;
 using HCURSOR = CursorTag*;
 using HRSRC = ResourceTag*;
 using HGLOBAL = GlobalTag*;
+using HKEY = KeyTag*;
 
 using DLGPROC = INT_PTR(WIN_CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 using LPSERVICE_MAIN_FUNCTIONA = void(WIN_CALLBACK*)(DWORD, char**);
 using LPHANDLER_FUNCTION = void(WIN_CALLBACK*)(DWORD);
+// An export found at run time; cast to its real type before it is called.
+using FARPROC = void (*)();
 
 struct SERVICE_STATUS {
     DWORD dwServiceType;

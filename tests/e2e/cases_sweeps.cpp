@@ -84,6 +84,12 @@ void expect_starts(const std::wstring& recorder, std::vector<std::pair<int, std:
     }
 }
 
+// Starts below C:\Program Files (x86): only 64-bit Windows has that folder
+// of its own, and only there do they come.
+std::vector<std::pair<int, std::wstring>> on_64bit_windows(std::vector<std::pair<int, std::wstring>> starts) {
+    return windows_is_64bit() ? starts : std::vector<std::pair<int, std::wstring>>{};
+}
+
 void install(const std::wstring& path) {
     need(install_recorder(path), "expected a stand-in at %s, copying failed: error %lu", str(path), GetLastError());
 }
@@ -108,6 +114,32 @@ void stand_in_for_explorer() {
         });
     }
     install(kExplorer);
+}
+
+// Makes Wine load these DLLs of Kestane.exe from the program's folder first,
+// as Windows searches; Wine otherwise prefers its own. Only Wine's per-program
+// setting reaches the loader (an override in Kestane's environment would
+// not); it goes again when the case ends.
+void search_program_folder_first(const std::vector<std::wstring>& dlls) {
+    const wchar_t* const program = L"Software\\Wine\\AppDefaults\\Kestane.exe";
+    HKEY existing = nullptr;
+    bool ours = RegOpenKeyExW(HKEY_CURRENT_USER, program, 0, KEY_READ, &existing) != ERROR_SUCCESS;
+    if (existing) RegCloseKey(existing);
+    HKEY overrides = nullptr;
+    std::wstring path = std::wstring(program) + L"\\DllOverrides";
+    need(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &overrides,
+                         nullptr) == ERROR_SUCCESS,
+         "creating HKCU\\%s failed", utf8(path).c_str());
+    defer([=] {
+        if (ours)
+            RegDeleteTreeW(HKEY_CURRENT_USER, program);
+        else
+            for (const auto& dll : dlls) RegDeleteKeyValueW(HKEY_CURRENT_USER, path.c_str(), dll.c_str());
+    });
+    const wchar_t order[] = L"native,builtin";
+    for (const auto& dll : dlls)
+        RegSetValueExW(overrides, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+    RegCloseKey(overrides);
 }
 
 }  // namespace
@@ -184,9 +216,9 @@ E2E_CASE(sweep_webhard_uninstallers_started) {
 
     expect_starts(qdownService, {{SW_HIDE, L"-u"}});
     expect_starts(kdiskNormal, {{SW_HIDE, L""}, {SW_HIDE, L""}});
-    expect_starts(zfile, {{SW_HIDE, L""}, {SW_SHOW, L""}});
+    expect_starts(zfile, on_64bit_windows({{SW_HIDE, L""}, {SW_SHOW, L""}}));
     expect_starts(pdpopx, {{SW_SHOW, L""}});
-    expect_starts(shareBox, {{SW_HIDE, L""}});
+    expect_starts(shareBox, on_64bit_windows({{SW_HIDE, L""}}));
 }
 
 // Uninstallers of the program table start hidden with their parameters, and
@@ -218,10 +250,10 @@ E2E_CASE(sweep_programs_started_hidden) {
     sweep(app, kProgramSweepButton);
 
     expect_starts(installShield, {{SW_HIDE, L"-uninst -runfromtemp"}});
-    expect_starts(gaesori, {{SW_HIDE, L""}, {SW_HIDE, L"/SILENT"}});
+    expect_starts(gaesori, on_64bit_windows({{SW_HIDE, L""}, {SW_HIDE, L"/SILENT"}}));
     expect_starts(tuner, {{SW_HIDE, L""}, {SW_HIDE, L""}});
     expect_starts(plusLine, {{SW_HIDE, L""}, {SW_HIDE, L""}});
-    expect_starts(agent, {{SW_HIDE, L""}});
+    expect_starts(agent, on_64bit_windows({{SW_HIDE, L""}}));
     expect_starts(keyword, {{SW_HIDE, L"-uninstall"}});
     expect_starts(codeChange, {{SW_HIDE, L"/delete"}});
     expect_starts(superDown, {});
@@ -249,7 +281,7 @@ E2E_CASE(sweep_programs_remove_search_bar_folder) {
 // page and shows nothing.
 E2E_CASE(about_box_and_update_check) {
     stand_in_for_explorer();
-    const std::wstring address = L"http://www.tollvard.kr/";
+    const std::wstring address = L"https://www.tollvard.kr/";
 
     App app = launch_kestane();
     WindowQuery about;
@@ -298,4 +330,45 @@ E2E_CASE(about_box_and_update_check) {
     expect_starts(kExplorer, {{SW_SHOW, address}, {SW_SHOW, address}});
     HWND shown = wait_message_box_of(app.proc.pid, app.main, 1000);
     ok(!shown, "1035: expected no window besides the main window, got %s", shown ? str(window_text(shown)) : "");
+}
+
+// Unpacked to Downloads and run as administrator, Kestane loads no DLL planted
+// beside it, neither when its window opens nor when the shell opens the
+// maker's page, and starts nothing below a "C:\Program Files (x86)" that
+// 32-bit Windows does not have, where anyone may create one. imm32 is not
+// planted: Wine's user32 loads it before Kestane's first statement runs.
+E2E_CASE(planted_dlls_and_foreign_program_files_stay_unused) {
+    const std::wstring downloads = join(scratch_dir(), L"Downloads");
+    const std::wstring kestane = join(downloads, L"Kestane.exe");
+    need(copy_file(kestane_path(), kestane), "copying Kestane to %s failed: error %lu", str(kestane), GetLastError());
+    const std::vector<std::wstring> planted = {L"uxtheme", L"ole32"};
+    std::vector<std::wstring> markers;
+    for (const auto& dll : planted) {
+        std::wstring beside = join(downloads, dll + L".dll");
+        need(copy_file(tool_path((dll + L".dll").c_str()), beside), "planting %s failed: error %lu", str(beside),
+             GetLastError());
+        markers.push_back(beside + L".loaded");
+        track_file(markers.back());
+    }
+    search_program_folder_first(planted);
+    stand_in_for_explorer();
+    const std::wstring foreign = std::wstring(kProgramFilesX86) + L"ShareBox\\SBoxButton\\Uninstall.exe";
+    install(foreign);
+
+    App app;
+    app.proc = start_process(kestane, L"", downloads);
+    need(app.proc, "starting %s failed: error %lu", str(kestane), GetLastError());
+    app.main = wait_main_window(app.proc);
+    need(app.main, "expected the main window of %s, none came", str(kestane));
+    need(press(app.main, kUpdateCheckButton), "pressing 1035 failed");
+    expect_starts(kExplorer, {{SW_SHOW, L"https://www.tollvard.kr/"}});
+    for (const auto& marker : markers)
+        ok(!file_exists(marker), "expected %s never loaded, it was", str(marker.substr(0, marker.size() - 7)));
+    ok_control_text(app.main, 1006, L"그리드 제거 프로그램");
+    ok_control_text(app.main, 1008, L"설치: OFF");
+    ok_control_text(app.main, 1003, L"상주: OFF");
+
+    sweep(app, kWebhardSweepButton);
+    sweep(app, kProgramSweepButton);
+    expect_starts(foreign, on_64bit_windows({{SW_HIDE, L""}}));
 }

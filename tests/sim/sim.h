@@ -153,6 +153,22 @@ public:
     std::string systemDirectory = "C:\\windows\\system32";
     // RCDATA resources of the running program, by identifier.
     std::map<int, std::string> resources;
+    std::string windowsDirectory = "C:\\windows";
+    // 64-bit Windows running the 64-bit build, by default. A 32-bit build
+    // on 64-bit Windows runs under WoW64: the shell's Program Files is then
+    // the (x86) one, and its registry reads go to WOW6432Node unless it asks
+    // for the 64-bit view.
+    bool windows64 = true;
+    bool program64 = true;
+    // kernel32 exports this Windows lacks (XP: SetDefaultDllDirectories; the
+    // first XP also SetDllDirectoryA and IsWow64Process).
+    std::vector<std::string> missingExports;
+    // System DLLs this Windows lacks: LoadLibraryExA of them fails.
+    std::vector<std::string> missingDlls;
+    // REG_SZ values of HKEY_LOCAL_MACHINE by key path and value name
+    // ("SOFTWARE\...\CurrentVersion\ProgramFilesDir"); the 32-bit view
+    // of 64-bit Windows lies below "SOFTWARE\WOW6432Node".
+    std::map<std::string, std::string> registry;
     // Short (8.3) spellings of folders: short prefix -> long prefix.
     std::map<std::string, std::string> longNames;
     // Folders below which nothing may be created or written (access denied).
@@ -207,7 +223,7 @@ public:
     win::HCURSOR currentCursor = nullptr;
 
     // --- used by the simulated platform functions -----------------------------
-    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File };
+    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File, Key };
     // A named event is one object behind every handle opened by its name.
     struct EventObject {
         bool signalled = false;
@@ -224,6 +240,7 @@ public:
         std::string path;  // files: read from the start, cursor bytes so far
         Service* service = nullptr;
         DWORD access = 0;
+        std::string keyPath;  // registry key, as the registry view resolved it
     };
     void* NewHandle(HandleKind kind, const std::string& what);
     HandleInfo* Handle(void* handle, HandleKind kind);

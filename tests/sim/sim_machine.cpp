@@ -40,8 +40,12 @@ void Reset() {
     g_machine->SetSpecialFolder(win::CSIDL_STARTMENU, "C:\\users\\tester\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu");
     g_machine->SetSpecialFolder(win::CSIDL_LOCAL_APPDATA, "C:\\users\\tester\\AppData\\Local");
     g_machine->SetSpecialFolder(win::CSIDL_PROGRAM_FILES, "C:\\Program Files");
+    g_machine->SetSpecialFolder(win::CSIDL_PROGRAM_FILESX86, "C:\\Program Files (x86)");
     g_machine->AddFolder("C:\\Program Files");
     g_machine->resources[201] = std::string(kGuardProgramBytes, sizeof(kGuardProgramBytes) - 1);
+    g_machine->registry["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir"] = "C:\\Program Files";
+    g_machine->registry["SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir"] =
+        "C:\\Program Files (x86)";
 }
 
 Service& Machine::AddService(const std::string& name, DWORD state) {

@@ -12,7 +12,7 @@ using namespace win;
 namespace {
 
 const char kExplorer[] = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
-const char kMakerPage[] = "http://www.tollvard.kr/";
+const char kMakerPage[] = "https://www.tollvard.kr/";
 
 bool HasStyle(const std::vector<std::string>& styles, const char* style) {
     return std::find(styles.begin(), styles.end(), style) != styles.end();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "main/main_window.h"
 #include "main/resource_ids.h"
 #include "main/sweeps.h"
@@ -56,9 +58,11 @@ TEST_F(WebhardSweepTest, SeventyFourLaunchesInTableOrder) {
     EXPECT_EQ(Entry(73).file, kPF + "ShareBox\\Uninstall.exe");
     EXPECT_EQ(Entry(74).file, kPF86 + "ShareBox\\Uninstall.exe");
 
-    // Fixed paths only: nothing is looked up on this machine.
-    EXPECT_EQ(M().Count("SHGetSpecialFolderPathA"), 0);
-    EXPECT_EQ(M().Count("GetSystemDirectoryA"), 0);
+    // Fixed paths: the machine's folders are asked for once, and only to be
+    // compared with the roots.
+    EXPECT_EQ(M().Trace("SHGetSpecialFolderPathA"),
+              (std::vector<std::string>{"SHGetSpecialFolderPathA 38 0", "SHGetSpecialFolderPathA 42 0"}));
+    EXPECT_EQ(M().Count("GetSystemDirectoryA"), 1);
 }
 
 TEST_F(WebhardSweepTest, OnlyEntries65To72AreShownAndOnlyTheQdownServiceGetsParameters) {
@@ -116,6 +120,73 @@ TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
     EXPECT_EQ(calls, (std::vector<std::string>{"ShellExecuteA", "MessageBoxA", "ShellExecuteA", "MessageBoxA",
                                                "DeleteFileA", "MessageBoxA"}));
     EXPECT_EQ(M().launches.size(), 74u + 352u);
+}
+
+}  // namespace
+
+namespace {
+
+// A row below a fixed root runs only where that root is the machine's own
+// folder: anyone may create C:\Program Files (x86) on 32-bit Windows, or
+// C:\Windows where Windows lives on D:, and plant an "uninstaller" there.
+// Buttons 1014, 1011 and the update check, on each machine.
+TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
+    auto on32BitWindows = [this] {
+        M().windows64 = M().program64 = false;
+        M().RemoveSpecialFolder(CSIDL_PROGRAM_FILESX86);
+        M().AddFile(kPF86 + "ShareBox\\SBoxSearchBar\\Uninstall.exe");
+        M().AddFile(kPF86 + "Zfile\\Uninstall.exe");
+        M().AddFolder(kPF86 + "BigfileSearch");
+    };
+    struct Case {
+        const char* machine;
+        std::function<void()> setUp;
+        std::size_t launches;   // of the 74 + 352 + 1 of a machine set up the usual way
+        const char* forbidden;  // no file and no parameters below this
+    } cases[] = {
+        {"32-bit Windows", on32BitWindows, 37 + 184 + 1, "C:\\Program Files (x86)\\"},
+        {"the first XP",
+         [&] {
+             on32BitWindows();
+             M().missingExports = {"IsWow64Process"};
+         },
+         37 + 184 + 1, "C:\\Program Files (x86)\\"},
+        {"WoW64",
+         [this] {
+             M().program64 = false;
+             M().SetSpecialFolder(CSIDL_PROGRAM_FILES, "C:\\Program Files (x86)");
+         },
+         74 + 352 + 1, nullptr},
+        {"Windows on D:",
+         [this] {
+             M().windowsDirectory = "D:\\Windows";
+             M().systemDirectory = "D:\\Windows\\system32";
+         },
+         73 + 343 + 1, "C:\\Windows\\"},
+        {"Program Files on D:",
+         [this] {
+             M().SetSpecialFolder(CSIDL_PROGRAM_FILES, "D:\\Program Files");
+             M().SetSpecialFolder(CSIDL_PROGRAM_FILESX86, "D:\\Program Files (x86)");
+         },
+         1 + 15, "C:\\Program Files"},
+    };
+    for (const Case& c : cases) {
+        sim::Reset();
+        ResetProgramState();
+        c.setUp();
+        M().dialogScripts[IDD_MAIN] = [](HWND w) {
+            for (int id : {IDC_WEBHARD_SWEEP, IDC_PROGRAM_SWEEP, IDC_UPDATE_CHECK}) sim::Command(w, id);
+        };
+        RunMainWindow(nullptr);
+        EXPECT_EQ(M().launches.size(), c.launches) << c.machine;
+        for (const auto& l : M().launches) {
+            if (!c.forbidden) break;
+            EXPECT_FALSE(sim::SameNoCase(l.file.substr(0, std::strlen(c.forbidden)), c.forbidden))
+                << c.machine << ": " << l.file;
+            EXPECT_EQ(l.parameters.find(c.forbidden), std::string::npos) << c.machine << ": " << l.parameters;
+        }
+        EXPECT_EQ(M().messageBoxes.size(), 2u) << c.machine << ": the sweeps report as ever";
+    }
 }
 
 }  // namespace

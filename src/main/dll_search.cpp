@@ -1,0 +1,63 @@
+#include "dll_search.h"
+
+#include <string>
+
+#include "../shared/process_shell.h"
+#include "../shared/win_defs.h"
+
+using namespace win;
+
+namespace {
+
+// DLLs that a dialog program calling ShellExecuteA and MessageBoxA loads
+// later by bare name, through loaders we do not control. Loaded once by full
+// path, each is already in the process when its name is asked for again.
+// Names an older Windows does not have are simply not found.
+const char* const kLazySystemDlls[] = {
+    "uxtheme.dll",          // user32 and comctl32, for visual styles, when the first dialog is created
+    "dwmapi.dll",           // user32 and uxtheme on Vista and later, for the composited window frame
+    "version.dll",          // shell32 and the compatibility layer, reading a started program's version
+    "imm32.dll",            // user32, for the input method that Korean Windows always runs
+    "ole32.dll",            // shell32, inside ShellExecuteA; Wine's shell32 as well
+    "oleaut32.dll",         // ole32 and shell32, for variants and property values
+    "propsys.dll",          // shell32 on Vista and later, the property system behind ShellExecuteA
+    "cryptbase.dll",        // advapi32 on Windows 7 and later, for random numbers and encryption
+    "userenv.dll",          // shell32 on Vista and later, for the environment of a started program
+    "setupapi.dll",         // shell32 on Windows 7, asking about the drive of a path it opens
+    "apphelp.dll",          // kernel32 on Vista and later, the compatibility shims of a started program
+    "ntmarta.dll",          // advapi32, for the access-control lists of services and files
+    "windows.storage.dll",  // shell32 on Windows 10 and later moved ShellExecute and the known folders there
+    "TextShaping.dll",      // Uniscribe on Windows 10 and 11, shaping the dialog's Korean texts
+    "shcore.dll",           // user32 and shell32 on Windows 8.1 and later, for a DPI-aware process
+    "profapi.dll",          // userenv and windows.storage on Windows 8 and later, for the profile folders
+    "oleacc.dll",           // user32 and comctl32, when an accessibility client or input method asks
+    "clbcatq.dll",          // ole32 on Vista and later, the COM+ catalogue of the first CoCreateInstance
+};
+
+using SetDefaultDllDirectoriesProc = BOOL(WIN_CALLBACK*)(DWORD);
+using SetDllDirectoryProc = BOOL(WIN_CALLBACK*)(const char*);
+
+}  // namespace
+
+void RestrictDllSearch() {
+    // XP and Windows 7 without KB2533623 have no SetDefaultDllDirectories,
+    // the first XP has no SetDllDirectoryA: both are looked up.
+    HINSTANCE kernel32 = GetModuleHandleA("kernel32.dll");
+    auto setDefaultDllDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesProc>(GetProcAddress(kernel32, "SetDefaultDllDirectories"));
+    if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Takes the current folder out of the search order on XP SP1 and later.
+    auto setDllDirectory = reinterpret_cast<SetDllDirectoryProc>(GetProcAddress(kernel32, "SetDllDirectoryA"));
+    if (setDllDirectory) setDllDirectory("");
+
+    // Where SetDefaultDllDirectories is missing, and for the loads it does
+    // not reach, which Wine's shell32 makes for itself.
+    char system[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    for (const char* name : kLazySystemDlls) {
+        std::string path = std::string(system) + "\\" + name;
+        // The DLL's own folder first for what it imports in turn, not ours.
+        LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+}

@@ -1,0 +1,30 @@
+// The uninstaller tables and the update check write their paths below fixed
+// roots. Only where such a root is the folder that Windows itself keeps for
+// it does it hold what only administrators could put there: anyone may create
+// "C:\Program Files (x86)" on 32-bit Windows, or "C:\Windows" on a machine
+// whose Windows lives on another drive, and what Kestane started from there
+// would run with its administrator rights.
+#pragma once
+
+#include <string>
+
+constexpr char kProgramFilesRoot[] = "C:\\Program Files\\";
+constexpr char kProgramFilesX86Root[] = "C:\\Program Files (x86)\\";
+constexpr char kWindowsRoot[] = "C:\\Windows\\";
+constexpr char kSystemRoot[] = "C:\\Windows\\system32\\";
+
+// Which fixed roots are this machine's own folders.
+struct OwnRoots {
+    bool programFiles = false;     // the native Program Files folder
+    bool programFilesX86 = false;  // the 32-bit one of 64-bit Windows
+    bool windows = false;          // the Windows folder
+    bool system = false;           // the system folder, as a 32-bit program too names it
+};
+
+// Asks Windows for its folders and compares each with its root, without
+// regard to case.
+OwnRoots FindOwnRoots();
+
+// A path that Kestane may start or remove: below no fixed root, or below one
+// that is this machine's own folder.
+bool TrustedPath(const OwnRoots& roots, const std::string& path);
