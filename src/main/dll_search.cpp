@@ -4,6 +4,7 @@
 
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
+#include "paths.h"
 
 using namespace win;
 
@@ -52,12 +53,10 @@ void RestrictDllSearch() {
 
     // Where SetDefaultDllDirectories is missing, and for the loads it does
     // not reach, which Wine's shell32 makes for itself.
-    char system[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryA(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
+    std::string system, path;
+    if (!SystemFolder(system)) return;
     for (const char* name : kLazySystemDlls) {
-        std::string path = std::string(system) + "\\" + name;
         // The DLL's own folder first for what it imports in turn, not ours.
-        LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (JoinFolderPath(system, name, path)) LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
 }

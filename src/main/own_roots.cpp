@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "../shared/catalogue.h"
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
 #include "paths.h"
@@ -21,18 +22,9 @@ const struct {
     {kProgramFilesRoot, &OwnRoots::programFiles},
 };
 
-// The roots are ASCII: a byte of a double-byte character never equals one
-// of theirs, folded or not.
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    std::size_t length = std::strlen(prefix);
-    if (text.size() < length) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        unsigned char a = static_cast<unsigned char>(text[i]), b = static_cast<unsigned char>(prefix[i]);
-        if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a + 32);
-        if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
-        if (a != b) return false;
-    }
-    return true;
+    std::string folded = grid::LowerImageName(prefix);
+    return grid::LowerImageName(text.c_str()).compare(0, folded.size(), folded) == 0;
 }
 
 // Windows reports its folders without the trailing backslash of a root.
@@ -48,12 +40,6 @@ std::string ShellFolder(int csidl) {
 std::string WindowsFolder() {
     char buffer[MAX_PATH] = {};
     UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-}
-
-std::string SystemFolder() {
-    char buffer[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
     return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
 }
 
@@ -91,7 +77,8 @@ OwnRoots FindOwnRoots() {
     roots.windows = IsRoot(WindowsFolder(), kWindowsRoot);
     // A 32-bit program on 64-bit Windows is told System32 too, and reaches
     // its own system folder by that name.
-    roots.system = IsRoot(SystemFolder(), kSystemRoot);
+    std::string system;
+    roots.system = SystemFolder(system) && IsRoot(system, kSystemRoot);
     if (!Is64BitWindows()) {
         roots.programFiles = IsRoot(ShellFolder(CSIDL_PROGRAM_FILES), kProgramFilesRoot);
     } else if (ProgramIs64Bit()) {

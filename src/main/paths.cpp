@@ -22,11 +22,17 @@ bool JoinFolderPath(const std::string& folder, const char* tail, std::string& pa
     return true;
 }
 
-bool SystemProgramPath(const char* program, std::string& path) {
+bool SystemFolder(std::string& folder) {
     char buffer[MAX_PATH] = {};
     UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return false;
-    return JoinFolderPath(buffer, program, path);
+    folder.assign(buffer, length);
+    return true;
+}
+
+bool SystemProgramPath(const char* program, std::string& path) {
+    std::string folder;
+    return SystemFolder(folder) && JoinFolderPath(folder, program, path);
 }
 
 bool ModuleFolder(std::string& folder) {

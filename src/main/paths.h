@@ -12,6 +12,10 @@ bool GetSpecialFolder(int csidl, std::string& folder);
 // MAX_PATH bytes and the folder is not empty; false otherwise.
 bool JoinFolderPath(const std::string& folder, const char* tail, std::string& path);
 
+// The system folder as this program names it (a 32-bit program on 64-bit
+// Windows is told System32 too); false when Windows cannot tell it.
+bool SystemFolder(std::string& folder);
+
 // Full path of a program in the system folder, e.g. "taskkill.exe"; false when
 // the system folder cannot be determined or the path would not fit.
 bool SystemProgramPath(const char* program, std::string& path);
