@@ -1,5 +1,5 @@
-// The simulated loader, kernel32 exports found at run time, the Windows
-// folder and the registry's read side.
+// The simulated loader, kernel32 exports found at run time and the
+// registry's read side.
 #include <algorithm>
 #include <cstring>
 
@@ -52,15 +52,6 @@ std::string RegistryView(const std::string& path, DWORD access) {
 }  // namespace
 
 namespace win {
-
-UINT GetWindowsDirectoryA(char* buffer, UINT size) {
-    M().Log("GetWindowsDirectoryA " + std::to_string(size));
-    const std::string& dir = M().windowsDirectory;
-    if (dir.empty()) return 0;
-    if (dir.size() + 1 > size) return static_cast<UINT>(dir.size() + 1);
-    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
-    return static_cast<UINT>(dir.size());
-}
 
 HINSTANCE GetModuleHandleA(const char* moduleName) {
     M().Log("GetModuleHandleA " + Str(moduleName));

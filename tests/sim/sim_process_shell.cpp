@@ -14,6 +14,15 @@ using Kind = sim::Machine::HandleKind;
 
 std::string Str(const char* s) { return s ? s : "<null>"; }
 
+// As Windows hands out a folder or path: its length when it fits with its
+// terminating zero, else the size needed; 0 when there is none.
+UINT CopyFolderOut(const std::string& folder, char* buffer, UINT size) {
+    if (folder.empty()) return 0;
+    if (folder.size() + 1 > size) return static_cast<UINT>(folder.size() + 1);
+    std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+    return static_cast<UINT>(folder.size());
+}
+
 bool EndsWithNoCase(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && sim::SameNoCase(s.substr(s.size() - tail.size()), tail);
 }
@@ -366,23 +375,21 @@ DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size) {
     M().Log("GetLongPathNameA " + Str(shortPath));
     std::string path = M().LongForm(Str(shortPath));
     if (!M().FolderExists(path) && !FindFile(path)) return Fail(ERROR_FILE_NOT_FOUND);
-    if (path.size() + 1 > size) return static_cast<DWORD>(path.size() + 1);
-    std::memcpy(longPath, path.c_str(), path.size() + 1);
-    return static_cast<DWORD>(path.size());
+    return CopyFolderOut(path, longPath, size);
 }
 
 UINT GetSystemDirectoryA(char* buffer, UINT size) {
     M().Log("GetSystemDirectoryA " + std::to_string(size));
-    const std::string& dir = M().systemDirectory;
-    if (dir.empty()) return 0;
-    if (dir.size() + 1 > size) return static_cast<UINT>(dir.size() + 1);
-    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
-    return static_cast<UINT>(dir.size());
+    return CopyFolderOut(M().systemDirectory, buffer, size);
 }
 
+UINT GetWindowsDirectoryA(char* buffer, UINT size) {
+    M().Log("GetWindowsDirectoryA " + std::to_string(size));
+    return CopyFolderOut(M().windowsDirectory, buffer, size);
+}
 
 HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securityAttributes, DWORD disposition,
-                   DWORD flags, HANDLE templateFile) {
+                   DWORD, HANDLE templateFile) {
     M().Log("CreateFileA " + Str(path) + " " + std::to_string(access) + " " + std::to_string(shareMode) + " " +
             std::to_string(disposition));
     // Only what the programs do: read an existing file, sharing it for reading.
@@ -391,7 +398,6 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securi
         M().lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
-    (void)flags;
     const sim::File* file = FindFile(Str(path));
     if (!file) {
         M().lastError = M().FolderExists(Str(path)) ? ERROR_ACCESS_DENIED
