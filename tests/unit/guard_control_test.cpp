@@ -346,60 +346,52 @@ TEST_F(GuardControlTest, StartOfARegistrationBeingDeletedAsksToTryAgainShortly) 
 // unpacked to, where every user may write.
 const std::string kOldRegistration = "C:\\users\\tester\\Downloads\\Tollvard Old\\Velmora.exe";
 
-TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpAndOnePressStartsIt) {
-    for (DWORD state : {SERVICE_STOPPED, SERVICE_RUNNING}) {
-        SCOPED_TRACE(state);
-        sim::Reset();
-        ResetProgramState();
-        M().AddFile(kBeside, false, kOurs);
-        M().AddFile(kOldRegistration, false, "MZ whatever the user put there");
-        sim::Service& old = M().AddService("Velmora", state);
-        old.binaryPath = kOldRegistration;
-        old.startType = SERVICE_AUTO_START;
-        int startsBeforeThePress = -1;
-        InWindow([&](HWND window) {
-            EXPECT_EQ(M().FindService("Velmora")->binaryPath, kQuotedCopy) << "at start-up, before any press";
-            EXPECT_EQ(TextsOf(window), state == SERVICE_STOPPED ? kStopped : kRunning);
-            startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
-            if (state == SERVICE_STOPPED) {
-                sim::Command(window, IDC_GUARD_BUTTON);
-                EXPECT_EQ(TextsOf(window), kRunning);
-            }
-        });
-        EXPECT_EQ(startsBeforeThePress, 0) << "a running one keeps running until it next starts";
-        EXPECT_EQ(Shown(), state == SERVICE_STOPPED ? Messages{kStarted} : Messages{});
-        EXPECT_EQ(M().FindService("Velmora")->state, SERVICE_RUNNING);
-        EXPECT_EQ(M().Trace("ChangeServiceConfigA"),
-                  std::vector<std::string>{"ChangeServiceConfigA Velmora 4294967295 4294967295 4294967295 values"})
-            << "only the program path changes, once";
-        EXPECT_EQ(M().FindService("Velmora")->startType, SERVICE_AUTO_START);
-        EXPECT_EQ(M().Count("CreateServiceA") + M().Count("DeleteService"), 0);
-        EXPECT_TRUE(M().FileExists(kCopy));
-    }
-}
-
-TEST_F(GuardControlTest, OlderRegistrationThatCannotBeRepairedIsNeverStarted) {
+// At start-up, before anything may start it, such a registration is pointed
+// at the verified copy; one that cannot be is never started.
+TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrNeverStarted) {
     struct Case {
         const char* what;
-        std::string beside;  // content of Velmora.exe beside Kestane; empty: none there
-        std::string message;
+        DWORD state;
+        std::string beside;  // Velmora.exe beside Kestane; empty: none there
+        bool repaired;
+        Messages shown;  // after one press on a stopped guard
     };
     const std::vector<Case> cases = {
-        {"no Velmora.exe beside Kestane", "", kProgramMissing},
-        {"a swapped Velmora.exe beside Kestane", "MZ planted by a program running as the user", kNotOurs},
+        {"stopped", SERVICE_STOPPED, kOurs, true, {kStarted}},
+        {"running: it runs on until it next starts", SERVICE_RUNNING, kOurs, true, {}},
+        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", false, {kProgramMissing}},
+        {"a swapped Velmora.exe beside Kestane", SERVICE_STOPPED, "MZ planted by a program running as the user",
+         false, {kNotOurs}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sim::Reset();
         ResetProgramState();
         if (!c.beside.empty()) M().AddFile(kBeside, false, c.beside);
-        M().AddFile(kOldRegistration);
-        M().AddService("Velmora", SERVICE_STOPPED).binaryPath = kOldRegistration;
-        EXPECT_EQ(Press(), std::vector<Texts>{kStopped});
-        EXPECT_EQ(Shown(), Messages{c.message}) << "nothing at start-up; the press gives the reason";
-        EXPECT_EQ(M().Count("StartServiceA"), 0);
-        EXPECT_EQ(M().FindService("Velmora")->binaryPath, kOldRegistration);
-        EXPECT_FALSE(M().FileExists(kCopy));
+        M().AddFile(kOldRegistration, false, "MZ whatever the user put there");
+        sim::Service& old = M().AddService("Velmora", c.state);
+        old.binaryPath = kOldRegistration;
+        old.startType = SERVICE_AUTO_START;
+        const std::string path = c.repaired ? kQuotedCopy : kOldRegistration;
+        int startsBeforeThePress = -1;
+        InWindow([&](HWND window) {
+            EXPECT_EQ(M().FindService("Velmora")->binaryPath, path) << "at start-up, before any press";
+            EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED ? kStopped : kRunning);
+            startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
+            if (c.state == SERVICE_STOPPED) sim::Command(window, IDC_GUARD_BUTTON);
+            EXPECT_EQ(TextsOf(window), c.repaired ? kRunning : kStopped);
+        });
+        EXPECT_EQ(startsBeforeThePress, 0);
+        EXPECT_EQ(Shown(), c.shown) << "nothing at start-up; the press tells the outcome";
+        EXPECT_EQ(M().FindService("Velmora")->state, c.repaired ? SERVICE_RUNNING : SERVICE_STOPPED);
+        EXPECT_EQ(M().FindService("Velmora")->binaryPath, path);
+        EXPECT_EQ(M().Trace("ChangeServiceConfigA"),
+                  c.repaired ? std::vector<std::string>{"ChangeServiceConfigA Velmora 4294967295 4294967295 "
+                                                        "4294967295 values"}
+                             : std::vector<std::string>{})
+            << "only the program path changes, once";
+        EXPECT_EQ(M().Count("CreateServiceA") + M().Count("DeleteService"), 0);
+        EXPECT_EQ(M().FileExists(kCopy), c.repaired);
     }
 }
 

@@ -122,10 +122,6 @@ TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
     EXPECT_EQ(M().launches.size(), 74u + 352u);
 }
 
-}  // namespace
-
-namespace {
-
 // A row below a fixed root runs only where that root is the machine's own
 // folder: anyone may create C:\Program Files (x86) on 32-bit Windows, or
 // C:\Windows where Windows lives on D:, and plant an "uninstaller" there.
@@ -180,7 +176,7 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
         RunMainWindow(nullptr);
         EXPECT_EQ(M().launches.size(), c.launches) << c.machine;
         for (const auto& l : M().launches) {
-            if (!c.forbidden) break;
+            if (!c.forbidden) break;  // WoW64: everything runs
             EXPECT_FALSE(sim::SameNoCase(l.file.substr(0, std::strlen(c.forbidden)), c.forbidden))
                 << c.machine << ": " << l.file;
             EXPECT_EQ(l.parameters.find(c.forbidden), std::string::npos) << c.machine << ": " << l.parameters;
