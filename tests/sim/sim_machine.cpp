@@ -91,6 +91,23 @@ void Machine::UseXpProfile() {
     SetSpecialFolder(win::CSIDL_LOCAL_APPDATA, profile + "\\Local Settings\\Application Data");
 }
 
+void Machine::SplitToken() {
+    elevationType = 2;
+    shellPid = AddProcess("explorer.exe").pid;
+    shellElevationType = 3;
+    shellElevated = false;
+}
+
+void Machine::OverTheShoulder() {
+    SplitToken();
+    shellElevationType = 1;
+    userFolders = specialFolders;
+    for (auto& [csidl, folder] : specialFolders) {
+        const std::string tester = "C:\\users\\tester";
+        if (folder.compare(0, tester.size(), tester) == 0) folder = "C:\\users\\admin" + folder.substr(tester.size());
+    }
+}
+
 void Machine::At(std::int64_t at, std::function<void()> fn) { events_.emplace(at, std::move(fn)); }
 
 std::int64_t Machine::NextEventTime() const { return events_.empty() ? -1 : events_.begin()->first; }
@@ -160,12 +177,20 @@ bool Machine::FolderExists(const std::string& path) const {
 }
 
 std::string Machine::LongForm(const std::string& path) const {
-    for (const auto& [shortName, longName] : longNames) {
-        if (path.size() >= shortName.size() && SameNoCase(path.substr(0, shortName.size()), shortName) &&
-            (path.size() == shortName.size() || path[shortName.size()] == '\\'))
-            return longName + path.substr(shortName.size());
-    }
-    return path;
+    auto below = [](const std::string& p, const std::string& folder) {
+        return p.size() >= folder.size() && SameNoCase(p.substr(0, folder.size()), folder) &&
+               (p.size() == folder.size() || p[folder.size()] == '\\');
+    };
+    std::string full = path;
+    for (const auto& [shortName, longName] : longNames)
+        if (below(full, shortName)) {
+            full = longName + full.substr(shortName.size());
+            break;
+        }
+    // A junction is followed by whoever opens a path through it.
+    for (const auto& [junction, target] : junctions)
+        if (below(full, junction)) return target + full.substr(junction.size());
+    return full;
 }
 
 bool Machine::FileInUse(const std::string& path) {

@@ -1,4 +1,6 @@
 // The simulated processes, events, clock, shell and file system.
+#include <iconv.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -47,7 +49,103 @@ void RunTaskkill(const std::string& parameters) {
              ps.end());
 }
 
+BOOL Fail(DWORD error) {
+    M().lastError = error;
+    return FALSE;
+}
+
+// The shell's class for a file, as HKEY_CLASSES_ROOT names it.
+std::string ClassOf(const std::string& file) {
+    if (M().FolderExists(file) || (!file.empty() && file.back() == '\\')) return "Folder";
+    if (EndsWithNoCase(file, ".bat")) return "batfile";
+    if (EndsWithNoCase(file, ".exe")) return "exefile";
+    return "";
+}
+
+// Code page 949 and the platform's wide characters, both ways.
+std::string Convert(const char* to, const char* from, const std::string& bytes) {
+    iconv_t cd = iconv_open(to, from);
+    std::string out(bytes.size() * 4 + 8, '\0');
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size(), outLeft = out.size();
+    char* outPtr = out.data();
+    bool ok = cd != reinterpret_cast<iconv_t>(-1) && iconv(cd, &in, &inLeft, &outPtr, &outLeft) != std::size_t(-1);
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    if (!ok) return std::string();
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string Narrow(const wchar_t* wide) {
+    if (!wide) return "<null>";
+    std::string bytes(reinterpret_cast<const char*>(wide), std::wcslen(wide) * sizeof(wchar_t));
+    return Convert("CP949", "WCHAR_T", bytes);
+}
+
+// Records a process start; the command line must begin with the quoted
+// program, as the logic writes it, and the rest are the parameters.
+void RecordStart(const char* via, const std::string& account, const std::string& program, const std::string& line,
+                 int show, const std::string& directory) {
+    sim::Launch launch;
+    launch.via = via;
+    launch.account = account;
+    launch.file = program;
+    launch.show = show;
+    launch.directory = directory;
+    const std::string quoted = "\"" + program + "\"";
+    if (line.compare(0, quoted.size(), quoted) != 0 || (line.size() > quoted.size() && line[quoted.size()] != ' '))
+        M().misuse.push_back(std::string(via) + " with a command line that does not begin with its program: " + line);
+    launch.hasParameters = line.size() > quoted.size();
+    launch.parameters = launch.hasParameters ? line.substr(quoted.size() + 1) : "<null>";
+    M().Log(std::string(via) + " " + program + " | " + launch.parameters + " | " + std::to_string(show) + " | " +
+            directory);
+    M().launches.push_back(launch);
+    if (M().emulateTaskkill && launch.hasParameters && EndsWithNoCase(program, "\\taskkill.exe"))
+        RunTaskkill(launch.parameters);
+}
+
+// The started program runs on its own; its two handles are the caller's.
+void HandOut(const std::string& program, PROCESS_INFORMATION* started) {
+    started->hProcess = static_cast<HANDLE>(M().NewHandle(Kind::Process, "process " + program));
+    started->hThread = static_cast<HANDLE>(M().NewHandle(Kind::Process, "thread " + program));
+    started->dwProcessId = M().nextPid;
+    M().nextPid += 4;
+    started->dwThreadId = 1;
+}
+
 }  // namespace
+
+namespace sim {
+
+// advapi32's CreateProcessWithTokenW, which the logic finds at run time: a
+// process with another token, through the secondary logon service.
+BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
+                                          wchar_t* commandLine, DWORD creationFlags, void* environment,
+                                          const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
+                                          PROCESS_INFORMATION* started) {
+    auto* info = M().Handle(token, Kind::Token);
+    std::string program = Narrow(applicationName), directory = Narrow(currentDirectory);
+    if (!info || !info->primary || !applicationName || !commandLine || !startupInfo || !started) {
+        M().misuse.push_back("CreateProcessWithTokenW without a primary token, a program or a command line");
+        M().lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    // Without an environment of its own the process gets the user's, built
+    // from the profile that LOGON_WITH_PROFILE loads.
+    if (logonFlags != LOGON_WITH_PROFILE || environment || creationFlags)
+        M().misuse.push_back("CreateProcessWithTokenW without the user's profile and environment");
+    if (M().secondaryLogonDisabled) {
+        M().Log("CreateProcessWithTokenW " + program + " refused: the secondary logon service is disabled");
+        M().lastError = ERROR_SERVICE_DISABLED;
+        return FALSE;
+    }
+    int show = (startupInfo->dwFlags & STARTF_USESHOWWINDOW) ? startupInfo->wShowWindow : -1;
+    RecordStart("CreateProcessWithTokenW", info->account, program, Narrow(commandLine), show, directory);
+    HandOut(program, started);
+    return TRUE;
+}
+
+}  // namespace sim
 
 namespace win {
 
@@ -133,7 +231,7 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    for (Kind kind : {Kind::Snapshot, Kind::Process, Kind::Event, Kind::File}) {
+    for (Kind kind : {Kind::Snapshot, Kind::Process, Kind::Event, Kind::File, Kind::Token}) {
         if (M().Handle(handle, kind)) {
             M().Log("CloseHandle " + M().Handle(handle, kind)->what);
             return M().CloseHandleOf(handle, kind);
@@ -146,6 +244,104 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 DWORD GetLastError() { return M().lastError; }
+
+BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes, void* threadAttributes,
+                    BOOL inheritHandles, DWORD creationFlags, void* environment, const char* currentDirectory,
+                    STARTUPINFOA* startupInfo, PROCESS_INFORMATION* started) {
+    if (!applicationName || !commandLine || !startupInfo || !started || processAttributes || threadAttributes ||
+        inheritHandles || creationFlags || environment) {
+        M().misuse.push_back("CreateProcessA other than a program by its path, with its command line");
+        M().lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    int show = (startupInfo->dwFlags & STARTF_USESHOWWINDOW) ? startupInfo->wShowWindow : -1;
+    // The process's own token: impersonation does not reach a new process.
+    RecordStart("CreateProcessA", sim::kAdministrator, applicationName, commandLine, show, Str(currentDirectory));
+    HandOut(applicationName, started);
+    return TRUE;
+}
+
+// Code page 949 is the only ANSI code page of the simulated machine.
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* wide, int wideLength) {
+    if (codePage != CP_ACP || flags || length != -1 || !text) {
+        M().misuse.push_back("MultiByteToWideChar other than a whole text in the ANSI code page");
+        return 0;
+    }
+    std::string bytes = Convert("WCHAR_T", "CP949", text);
+    if (bytes.empty() && text[0] != '\0') return Fail(1113), 0;  // ERROR_NO_UNICODE_TRANSLATION
+    int needed = static_cast<int>(bytes.size() / sizeof(wchar_t)) + 1;
+    if (!wide || wideLength == 0) return needed;
+    if (wideLength < needed) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+    std::memcpy(wide, bytes.data(), bytes.size());
+    wide[needed - 1] = L'\0';
+    return needed;
+}
+
+// The current process (GetCurrentProcess) has Kestane's own token, the
+// shell's process the desktop user's.
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+    std::string account;
+    if (process == GetCurrentProcess()) {
+        account = sim::kAdministrator;
+    } else if (auto* info = M().Handle(process, Kind::Process); info && info->pid == M().shellPid && M().shellPid) {
+        account = sim::kDesktopUser;
+    } else {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    M().Log("OpenProcessToken " + account + " " + std::to_string(access));
+    *token = static_cast<HANDLE>(M().NewHandle(Kind::Token, "token " + account));
+    M().Handle(*token, Kind::Token)->account = account;
+    M().Handle(*token, Kind::Token)->access = access;
+    return TRUE;
+}
+
+BOOL DuplicateTokenEx(HANDLE token, DWORD access, void*, int, int tokenType, HANDLE* newToken) {
+    auto* info = M().Handle(token, Kind::Token);
+    if (!info || !(info->access & TOKEN_DUPLICATE)) return Fail(info ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
+    std::string account = info->account;
+    M().Log("DuplicateTokenEx " + account + " " + std::to_string(access) + " " + std::to_string(tokenType));
+    *newToken = static_cast<HANDLE>(M().NewHandle(Kind::Token, "token " + account + " duplicate"));
+    auto* copy = M().Handle(*newToken, Kind::Token);
+    copy->account = account;
+    copy->access = access;
+    copy->primary = tokenType == TokenPrimary;
+    return TRUE;
+}
+
+BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength) {
+    auto* info = M().Handle(token, Kind::Token);
+    if (!info || !(info->access & TOKEN_QUERY)) return Fail(info ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
+    M().Log("GetTokenInformation " + info->account + " " + std::to_string(informationClass));
+    bool own = info->account == sim::kAdministrator;
+    DWORD type = own ? M().elevationType : M().shellElevationType;
+    DWORD value = 0;
+    if (!M().tokenClassesKnown || (informationClass != TokenElevationType && informationClass != TokenElevation))
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (informationClass == TokenElevationType)
+        value = type;
+    else
+        value = own ? type != 3 : M().shellElevated;
+    if (length < sizeof(value)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(information, &value, sizeof(value));
+    *returnLength = sizeof(value);
+    return TRUE;
+}
+
+BOOL ImpersonateLoggedOnUser(HANDLE token) {
+    auto* info = M().Handle(token, Kind::Token);
+    if (!info || !(info->access & TOKEN_QUERY) || !(info->access & TOKEN_DUPLICATE))
+        return Fail(ERROR_ACCESS_DENIED);
+    M().Log("ImpersonateLoggedOnUser " + info->account);
+    if (M().impersonationFails) return Fail(ERROR_ACCESS_DENIED);
+    M().impersonating = info->account;
+    return TRUE;
+}
+
+BOOL RevertToSelf() {
+    M().Log("RevertToSelf");
+    M().impersonating.clear();
+    return TRUE;
+}
 
 HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name) {
     M().Log("CreateEventA " + std::string(securityAttributes ? "attrs" : "<null>") + " " +
@@ -220,13 +416,35 @@ std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file,
     launch.parameters = Str(parameters);
     launch.hasParameters = parameters != nullptr;
     launch.show = showCommand;
-    M().launches.push_back(launch);
     if (owner || directory) M().misuse.push_back("ShellExecuteA with an owner window or a working directory");
+    launch.via = "ShellExecuteA";
+    launch.account = sim::kAdministrator;
+    launch.directory = "<null>";
+    M().launches.push_back(launch);
+    // HKEY_CLASSES_ROOT: the user's own class wins over the machine's.
+    auto userClass = M().userClasses.find(ClassOf(Str(file)));
+    if (userClass != M().userClasses.end()) M().launches.back().file = userClass->second;
     std::string program = Str(file);
     if (M().emulateTaskkill && parameters &&
         (sim::SameNoCase(program, "TASKKILL") || EndsWithNoCase(program, "\\taskkill.exe")))
         RunTaskkill(parameters);
     return 42;
+}
+
+LONG SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, char* path) {
+    auto* info = token ? M().Handle(token, Kind::Token) : nullptr;
+    std::string account = info ? info->account : "<null>";
+    M().Log("SHGetFolderPathA " + std::to_string(csidl) + " " + account);
+    if (owner || flags != SHGFP_TYPE_CURRENT || (token && (!info || !(info->access & TOKEN_QUERY) ||
+                                                             !(info->access & TOKEN_IMPERSONATE))))
+        M().misuse.push_back("SHGetFolderPathA with an owner, other flags or a token it cannot use");
+    const auto& folders =
+        account == sim::kDesktopUser && !M().userFolders.empty() ? M().userFolders : M().specialFolders;
+    auto it = folders.find(csidl);
+    if (it == folders.end()) return static_cast<LONG>(0x80004005);  // E_FAIL
+    std::strncpy(path, it->second.c_str(), MAX_PATH - 1);
+    path[MAX_PATH - 1] = '\0';
+    return 0;
 }
 
 BOOL SHGetSpecialFolderPathA(HWND, char* path, int csidl, BOOL create) {
@@ -262,9 +480,12 @@ bool WriteDenied(const std::string& path) {
     return false;
 }
 
-BOOL Fail(DWORD error) {
-    M().lastError = error;
-    return FALSE;
+bool AdminOnly(const std::string& path) {
+    for (const std::string& folder : M().adminFolders)
+        if (path.size() > folder.size() && sim::SameNoCase(path.substr(0, folder.size()), folder) &&
+            path[folder.size()] == '\\')
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -274,6 +495,7 @@ namespace win {
 BOOL DeleteFileA(const char* path) {
     M().Log("DeleteFileA " + Str(path));
     sim::File* file = FindFile(Str(path));
+    if (file && M().impersonating == sim::kDesktopUser && AdminOnly(file->path)) return Fail(ERROR_ACCESS_DENIED);
     if (!file) return Fail(M().FolderExists(ParentOf(Str(path))) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     // Windows refuses to delete a running program's image.
     if (file->readOnly || M().FileInUse(file->path)) return Fail(ERROR_ACCESS_DENIED);
@@ -347,6 +569,14 @@ DWORD GetFileAttributesA(const char* path) {
 
 // Real semantics: the length without the terminator when it fits, else the
 // size needed including it.
+BOOL SetCurrentDirectoryA(const char* path) {
+    M().Log("SetCurrentDirectoryA " + Str(path));
+    if (!M().FolderExists(Str(path)) && !sim::SameNoCase(Str(path), M().systemDirectory))
+        return Fail(ERROR_PATH_NOT_FOUND);
+    M().currentDirectory = Str(path);
+    return TRUE;
+}
+
 DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer) {
     M().Log("GetCurrentDirectoryA " + std::to_string(bufferLength));
     const std::string& dir = M().currentDirectory;

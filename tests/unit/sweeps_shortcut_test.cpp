@@ -97,9 +97,9 @@ TEST_F(ShortcutSweepTest, UnknownFolderSkipsItsGroupsOnly) {
     for (std::size_t i = 0; i < paths.size(); ++i)
         EXPECT_EQ(paths[i].rfind(i < 26 ? kStartMenu : kFavorites, 0), 0u) << paths[i];
     EXPECT_TRUE(M().FileExists(atRoot));
-    EXPECT_EQ(M().Trace("SHGetSpecialFolderPathA"),
-              (std::vector<std::string>{"SHGetSpecialFolderPathA 0 0", "SHGetSpecialFolderPathA 26 0",
-                                        "SHGetSpecialFolderPathA 11 0", "SHGetSpecialFolderPathA 6 0"}));
+    EXPECT_EQ(M().Trace("SHGetFolderPathA"),
+              (std::vector<std::string>{"SHGetFolderPathA 0 <null>", "SHGetFolderPathA 26 <null>",
+                                        "SHGetFolderPathA 11 <null>", "SHGetFolderPathA 6 <null>"}));
 }
 
 // On XP the Start Menu lies in the profile, not below the roaming folder.

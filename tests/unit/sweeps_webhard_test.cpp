@@ -28,7 +28,7 @@ protected:
 TEST_F(WebhardSweepTest, SeventyFourLaunchesInTableOrder) {
     RunWebhardUninstallers();
     ASSERT_EQ(M().launches.size(), 74u);
-    for (const auto& l : M().launches) EXPECT_EQ(l.operation, "open") << l.file;
+    for (const auto& l : M().launches) EXPECT_EQ(l.via, "CreateProcessA") << l.file;
 
     EXPECT_EQ(Entry(1).file, "C:\\Windows\\System32\\ClubboxUninstall.exe");
     EXPECT_EQ(Entry(2).file, kPF + "DBfile\\Uninstall.exe");
@@ -115,9 +115,9 @@ TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
     // The trace in the order of events: each message right behind its sweep.
     std::vector<std::string> calls;
     for (const auto& entry : M().trace)
-        for (const char* name : {"ShellExecuteA", "DeleteFileA", "MessageBoxA"})
+        for (const char* name : {"CreateProcessA", "DeleteFileA", "MessageBoxA"})
             if (entry.rfind(name, 0) == 0 && (calls.empty() || calls.back() != name)) calls.push_back(name);
-    EXPECT_EQ(calls, (std::vector<std::string>{"ShellExecuteA", "MessageBoxA", "ShellExecuteA", "MessageBoxA",
+    EXPECT_EQ(calls, (std::vector<std::string>{"CreateProcessA", "MessageBoxA", "CreateProcessA", "MessageBoxA",
                                                "DeleteFileA", "MessageBoxA"}));
     EXPECT_EQ(M().launches.size(), 74u + 352u);
 }
