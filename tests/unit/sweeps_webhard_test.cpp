@@ -185,4 +185,32 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
     }
 }
 
+// The user's own classes (HKCU\\Software\\Classes) win over the machine's in
+// the shell, elevated or not, so no start goes through it: a program starts
+// as itself, a batch file in the system's command processor and a folder in
+// the system's explorer, by their full paths and with the tabled show modes,
+// each in its own folder.
+TEST_F(WebhardSweepTest, TheUsersClassesNeverDecideWhatStarts) {
+    const std::string fast = kPF + "hidisk.co.kr\\Hidisk(fast)";
+    M().AddFile(fast + "\\UnExpService.bat");
+    M().AddFile(kPF + "DBfile\\Uninstall.exe");
+    const std::string planted = "C:\\users\\tester\\AppData\\Local\\Temp\\planted.exe";
+    M().userClasses = {{"exefile", planted}, {"batfile", planted}, {"Folder", planted}};
+
+    RunWebhardUninstallers();
+
+    ASSERT_EQ(M().launches.size(), 74u);
+    for (const auto& l : M().launches) EXPECT_NE(l.file, planted);
+    auto start = [&](std::size_t n) {
+        return std::make_tuple(Entry(n).file, Entry(n).parameters, Entry(n).show, Entry(n).directory);
+    };
+    EXPECT_EQ(start(2), std::make_tuple(kPF + "DBfile\\Uninstall.exe", std::string("<null>"), SW_HIDE,
+                                        kPF + "DBfile"));
+    EXPECT_EQ(start(12), std::make_tuple(std::string("C:\\windows\\system32\\cmd.exe"),
+                                         "/c \"\"" + fast + "\\UnExpService.bat\"\"", SW_HIDE, fast));
+    EXPECT_EQ(start(13), std::make_tuple(std::string("C:\\windows\\explorer.exe"), "\"" + fast + "\"", SW_HIDE,
+                                         kPF + "hidisk.co.kr"));
+    EXPECT_EQ(start(65), std::make_tuple(kPF + "Zfile\\Uninstall.exe", std::string("<null>"), SW_SHOW, kPF + "Zfile"));
+}
+
 }  // namespace
