@@ -53,7 +53,8 @@ bool OwnFolder(const std::string& path, std::string& folder) {
     if (end > 0 && path[end - 1] == '\\') --end;
     std::size_t slash = path.rfind('\\', end == 0 ? 0 : end - 1);
     if (slash == std::string::npos || slash < 2) return false;
-    folder = path.substr(0, slash);
+    // "C:" alone would be the drive's current folder, not its root.
+    folder = path.substr(0, slash == 2 ? 3 : slash);
     return true;
 }
 
