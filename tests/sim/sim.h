@@ -200,7 +200,6 @@ public:
     DWORD elevationType = 1;
     bool tokenClassesKnown = true;  // false: XP refuses both elevation classes
     DWORD shellPid = 0;             // the shell's process; 0: no shell window
-    DWORD shellElevationType = 3;   // 3 limited (the filtered half), 1 a standard user
     bool shellElevated = false;
     // The desktop user's folders where another account runs Kestane; empty:
     // the same profile's (specialFolders).

@@ -94,13 +94,10 @@ void Machine::UseXpProfile() {
 void Machine::SplitToken() {
     elevationType = 2;
     shellPid = AddProcess("explorer.exe").pid;
-    shellElevationType = 3;
-    shellElevated = false;
 }
 
 void Machine::OverTheShoulder() {
     SplitToken();
-    shellElevationType = 1;
     userFolders = specialFolders;
     for (auto& [csidl, folder] : specialFolders) {
         const std::string tester = "C:\\users\\tester";
@@ -177,20 +174,14 @@ bool Machine::FolderExists(const std::string& path) const {
 }
 
 std::string Machine::LongForm(const std::string& path) const {
-    auto below = [](const std::string& p, const std::string& folder) {
-        return p.size() >= folder.size() && SameNoCase(p.substr(0, folder.size()), folder) &&
-               (p.size() == folder.size() || p[folder.size()] == '\\');
-    };
-    std::string full = path;
-    for (const auto& [shortName, longName] : longNames)
-        if (below(full, shortName)) {
-            full = longName + full.substr(shortName.size());
-            break;
+    // A junction is followed, like a short name, by whoever opens a path through it.
+    for (const auto* names : {&longNames, &junctions})
+        for (const auto& [shortName, longName] : *names) {
+            if (path.size() >= shortName.size() && SameNoCase(path.substr(0, shortName.size()), shortName) &&
+                (path.size() == shortName.size() || path[shortName.size()] == '\\'))
+                return longName + path.substr(shortName.size());
         }
-    // A junction is followed by whoever opens a path through it.
-    for (const auto& [junction, target] : junctions)
-        if (below(full, junction)) return target + full.substr(junction.size());
-    return full;
+    return path;
 }
 
 bool Machine::FileInUse(const std::string& path) {

@@ -62,55 +62,57 @@ std::string ClassOf(const std::string& file) {
     return "";
 }
 
-// Code page 949 and the platform's wide characters, both ways.
+// Between code page 949 and the platform's wide characters; empty when the
+// text has no form there.
 std::string Convert(const char* to, const char* from, const std::string& bytes) {
     iconv_t cd = iconv_open(to, from);
     std::string out(bytes.size() * 4 + 8, '\0');
-    char* in = const_cast<char*>(bytes.data());
+    char *in = const_cast<char*>(bytes.data()), *at = out.data();
     std::size_t inLeft = bytes.size(), outLeft = out.size();
-    char* outPtr = out.data();
-    bool ok = cd != reinterpret_cast<iconv_t>(-1) && iconv(cd, &in, &inLeft, &outPtr, &outLeft) != std::size_t(-1);
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    if (!ok) return std::string();
-    out.resize(out.size() - outLeft);
-    return out;
+    bool ok = iconv(cd, &in, &inLeft, &at, &outLeft) != std::size_t(-1);
+    iconv_close(cd);
+    return ok ? out.substr(0, out.size() - outLeft) : std::string();
 }
 
 std::string Narrow(const wchar_t* wide) {
-    if (!wide) return "<null>";
-    std::string bytes(reinterpret_cast<const char*>(wide), std::wcslen(wide) * sizeof(wchar_t));
-    return Convert("CP949", "WCHAR_T", bytes);
+    return Convert("CP949", "WCHAR_T", std::string(reinterpret_cast<const char*>(wide), std::wcslen(wide) * sizeof(wchar_t)));
 }
 
-// Records a process start; the command line must begin with the quoted
-// program, as the logic writes it, and the rest are the parameters.
-void RecordStart(const char* via, const std::string& account, const std::string& program, const std::string& line,
-                 int show, const std::string& directory) {
-    sim::Launch launch;
-    launch.via = via;
-    launch.account = account;
-    launch.file = program;
-    launch.show = show;
-    launch.directory = directory;
+// A started program runs on its own; its two handles are the caller's. The
+// command line begins with the quoted program, and the rest are parameters.
+BOOL Start(const char* via, const std::string& account, const std::string& program, const std::string& line,
+           DWORD flags, int show, const std::string& directory, PROCESS_INFORMATION* started) {
+    sim::Launch launch{"", program, "<null>", (flags & STARTF_USESHOWWINDOW) ? show : -1, false, via, account,
+                       directory};
     const std::string quoted = "\"" + program + "\"";
     if (line.compare(0, quoted.size(), quoted) != 0 || (line.size() > quoted.size() && line[quoted.size()] != ' '))
         M().misuse.push_back(std::string(via) + " with a command line that does not begin with its program: " + line);
     launch.hasParameters = line.size() > quoted.size();
-    launch.parameters = launch.hasParameters ? line.substr(quoted.size() + 1) : "<null>";
-    M().Log(std::string(via) + " " + program + " | " + launch.parameters + " | " + std::to_string(show) + " | " +
-            directory);
+    if (launch.hasParameters) launch.parameters = line.substr(quoted.size() + 1);
+    M().Log(std::string(via) + " " + program + " | " + launch.parameters + " | " + std::to_string(launch.show) +
+            " | " + directory);
     M().launches.push_back(launch);
     if (M().emulateTaskkill && launch.hasParameters && EndsWithNoCase(program, "\\taskkill.exe"))
         RunTaskkill(launch.parameters);
-}
-
-// The started program runs on its own; its two handles are the caller's.
-void HandOut(const std::string& program, PROCESS_INFORMATION* started) {
     started->hProcess = static_cast<HANDLE>(M().NewHandle(Kind::Process, "process " + program));
     started->hThread = static_cast<HANDLE>(M().NewHandle(Kind::Process, "thread " + program));
-    started->dwProcessId = M().nextPid;
-    M().nextPid += 4;
-    started->dwThreadId = 1;
+    return TRUE;
+}
+
+// A token with at least the access needed; null, with the error, otherwise.
+sim::Machine::HandleInfo* Token(HANDLE token, DWORD needed) {
+    auto* info = M().Handle(token, Kind::Token);
+    if (!info || (info->access & needed) != needed) Fail(info ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
+    return info && (info->access & needed) == needed ? info : nullptr;
+}
+
+HANDLE NewToken(const std::string& account, DWORD access, bool primary, const std::string& what) {
+    void* handle = M().NewHandle(Kind::Token, what);
+    auto* info = M().Handle(handle, Kind::Token);
+    info->account = account;
+    info->access = access;
+    info->primary = primary;
+    return static_cast<HANDLE>(handle);
 }
 
 }  // namespace
@@ -118,31 +120,23 @@ void HandOut(const std::string& program, PROCESS_INFORMATION* started) {
 namespace sim {
 
 // advapi32's CreateProcessWithTokenW, which the logic finds at run time: a
-// process with another token, through the secondary logon service.
+// process with another token, through the secondary logon service. Without
+// an environment of its own it gets the user's, from the profile it loads.
 BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
                                           wchar_t* commandLine, DWORD creationFlags, void* environment,
                                           const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
                                           PROCESS_INFORMATION* started) {
-    auto* info = M().Handle(token, Kind::Token);
-    std::string program = Narrow(applicationName), directory = Narrow(currentDirectory);
-    if (!info || !info->primary || !applicationName || !commandLine || !startupInfo || !started) {
-        M().misuse.push_back("CreateProcessWithTokenW without a primary token, a program or a command line");
-        M().lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
+    auto* info = Token(token, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY);
+    if (!info || !info->primary || logonFlags != LOGON_WITH_PROFILE || environment || creationFlags ||
+        !currentDirectory) {
+        M().misuse.push_back("CreateProcessWithTokenW other than with a primary token and the user's profile");
+        return Fail(ERROR_INVALID_PARAMETER);
     }
-    // Without an environment of its own the process gets the user's, built
-    // from the profile that LOGON_WITH_PROFILE loads.
-    if (logonFlags != LOGON_WITH_PROFILE || environment || creationFlags)
-        M().misuse.push_back("CreateProcessWithTokenW without the user's profile and environment");
-    if (M().secondaryLogonDisabled) {
-        M().Log("CreateProcessWithTokenW " + program + " refused: the secondary logon service is disabled");
-        M().lastError = ERROR_SERVICE_DISABLED;
-        return FALSE;
-    }
-    int show = (startupInfo->dwFlags & STARTF_USESHOWWINDOW) ? startupInfo->wShowWindow : -1;
-    RecordStart("CreateProcessWithTokenW", info->account, program, Narrow(commandLine), show, directory);
-    HandOut(program, started);
-    return TRUE;
+    std::string program = Narrow(applicationName);
+    M().Log("CreateProcessWithTokenW " + program + (M().secondaryLogonDisabled ? " refused" : ""));
+    if (M().secondaryLogonDisabled) return Fail(ERROR_SERVICE_DISABLED);
+    return Start("CreateProcessWithTokenW", info->account, program, Narrow(commandLine), startupInfo->dwFlags,
+                 startupInfo->wShowWindow, Narrow(currentDirectory), started);
 }
 
 }  // namespace sim
@@ -248,89 +242,67 @@ DWORD GetLastError() { return M().lastError; }
 BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes, void* threadAttributes,
                     BOOL inheritHandles, DWORD creationFlags, void* environment, const char* currentDirectory,
                     STARTUPINFOA* startupInfo, PROCESS_INFORMATION* started) {
-    if (!applicationName || !commandLine || !startupInfo || !started || processAttributes || threadAttributes ||
-        inheritHandles || creationFlags || environment) {
+    if (!applicationName || !commandLine || processAttributes || threadAttributes || inheritHandles ||
+        creationFlags || environment) {
         M().misuse.push_back("CreateProcessA other than a program by its path, with its command line");
-        M().lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
+        return Fail(ERROR_INVALID_PARAMETER);
     }
-    int show = (startupInfo->dwFlags & STARTF_USESHOWWINDOW) ? startupInfo->wShowWindow : -1;
     // The process's own token: impersonation does not reach a new process.
-    RecordStart("CreateProcessA", sim::kAdministrator, applicationName, commandLine, show, Str(currentDirectory));
-    HandOut(applicationName, started);
-    return TRUE;
+    return Start("CreateProcessA", sim::kAdministrator, applicationName, commandLine, startupInfo->dwFlags,
+                 startupInfo->wShowWindow, Str(currentDirectory), started);
 }
 
-// Code page 949 is the only ANSI code page of the simulated machine.
+// Code page 949 is the simulated machine's ANSI code page.
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* wide, int wideLength) {
-    if (codePage != CP_ACP || flags || length != -1 || !text) {
-        M().misuse.push_back("MultiByteToWideChar other than a whole text in the ANSI code page");
-        return 0;
-    }
+    if (codePage != CP_ACP || flags || length != -1) M().misuse.push_back("MultiByteToWideChar but of a whole text");
     std::string bytes = Convert("WCHAR_T", "CP949", text);
-    if (bytes.empty() && text[0] != '\0') return Fail(1113), 0;  // ERROR_NO_UNICODE_TRANSLATION
     int needed = static_cast<int>(bytes.size() / sizeof(wchar_t)) + 1;
-    if (!wide || wideLength == 0) return needed;
-    if (wideLength < needed) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+    if (bytes.empty() && text[0]) return Fail(1113);  // ERROR_NO_UNICODE_TRANSLATION
+    if (!wide) return needed;
+    if (wideLength < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(wide, bytes.data(), bytes.size());
     wide[needed - 1] = L'\0';
     return needed;
 }
 
-// The current process (GetCurrentProcess) has Kestane's own token, the
-// shell's process the desktop user's.
+// Kestane's own process has the administrator's token, the shell's process
+// the desktop user's.
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
-    std::string account;
-    if (process == GetCurrentProcess()) {
-        account = sim::kAdministrator;
-    } else if (auto* info = M().Handle(process, Kind::Process); info && info->pid == M().shellPid && M().shellPid) {
-        account = sim::kDesktopUser;
-    } else {
-        return Fail(ERROR_ACCESS_DENIED);
-    }
-    M().Log("OpenProcessToken " + account + " " + std::to_string(access));
-    *token = static_cast<HANDLE>(M().NewHandle(Kind::Token, "token " + account));
-    M().Handle(*token, Kind::Token)->account = account;
-    M().Handle(*token, Kind::Token)->access = access;
+    auto* info = M().Handle(process, Kind::Process);
+    bool shell = info && M().shellPid && info->pid == M().shellPid;
+    if (process != GetCurrentProcess() && !shell) return Fail(ERROR_ACCESS_DENIED);
+    std::string account = shell ? sim::kDesktopUser : sim::kAdministrator;
+    M().Log("OpenProcessToken " + account);
+    *token = NewToken(account, access, true, "token " + account);
     return TRUE;
 }
 
 BOOL DuplicateTokenEx(HANDLE token, DWORD access, void*, int, int tokenType, HANDLE* newToken) {
-    auto* info = M().Handle(token, Kind::Token);
-    if (!info || !(info->access & TOKEN_DUPLICATE)) return Fail(info ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
-    std::string account = info->account;
-    M().Log("DuplicateTokenEx " + account + " " + std::to_string(access) + " " + std::to_string(tokenType));
-    *newToken = static_cast<HANDLE>(M().NewHandle(Kind::Token, "token " + account + " duplicate"));
-    auto* copy = M().Handle(*newToken, Kind::Token);
-    copy->account = account;
-    copy->access = access;
-    copy->primary = tokenType == TokenPrimary;
+    auto* info = Token(token, TOKEN_DUPLICATE);
+    if (!info) return FALSE;
+    M().Log("DuplicateTokenEx " + info->account);
+    *newToken = NewToken(info->account, access, tokenType == TokenPrimary, "token " + info->account + " copy");
     return TRUE;
 }
 
+// XP knows neither elevation class. A token is elevated unless it is the
+// filtered half (3) of a split one; the shell's is that half unless elevated.
 BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength) {
-    auto* info = M().Handle(token, Kind::Token);
-    if (!info || !(info->access & TOKEN_QUERY)) return Fail(info ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
-    M().Log("GetTokenInformation " + info->account + " " + std::to_string(informationClass));
+    auto* info = Token(token, TOKEN_QUERY);
+    if (!info) return FALSE;
     bool own = info->account == sim::kAdministrator;
-    DWORD type = own ? M().elevationType : M().shellElevationType;
-    DWORD value = 0;
-    if (!M().tokenClassesKnown || (informationClass != TokenElevationType && informationClass != TokenElevation))
-        return Fail(ERROR_INVALID_PARAMETER);
-    if (informationClass == TokenElevationType)
-        value = type;
-    else
-        value = own ? type != 3 : M().shellElevated;
-    if (length < sizeof(value)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    DWORD type = own ? M().elevationType : M().shellElevated ? 2 : 3;
+    DWORD value = informationClass == TokenElevationType ? type : type != 3;
+    bool known = M().tokenClassesKnown && (informationClass == TokenElevationType || informationClass == TokenElevation);
+    if (!known || length < sizeof(value)) return Fail(known ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
     std::memcpy(information, &value, sizeof(value));
     *returnLength = sizeof(value);
     return TRUE;
 }
 
 BOOL ImpersonateLoggedOnUser(HANDLE token) {
-    auto* info = M().Handle(token, Kind::Token);
-    if (!info || !(info->access & TOKEN_QUERY) || !(info->access & TOKEN_DUPLICATE))
-        return Fail(ERROR_ACCESS_DENIED);
+    auto* info = Token(token, TOKEN_QUERY | TOKEN_DUPLICATE);
+    if (!info) return FALSE;
     M().Log("ImpersonateLoggedOnUser " + info->account);
     if (M().impersonationFails) return Fail(ERROR_ACCESS_DENIED);
     M().impersonating = info->account;
@@ -431,15 +403,13 @@ std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file,
     return 42;
 }
 
-LONG SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, char* path) {
-    auto* info = token ? M().Handle(token, Kind::Token) : nullptr;
+LONG SHGetFolderPathA(HWND, int csidl, HANDLE token, DWORD flags, char* path) {
+    auto* info = token ? Token(token, TOKEN_QUERY | TOKEN_IMPERSONATE) : nullptr;
+    if ((token && !info) || flags != SHGFP_TYPE_CURRENT) M().misuse.push_back("SHGetFolderPathA with that token");
     std::string account = info ? info->account : "<null>";
     M().Log("SHGetFolderPathA " + std::to_string(csidl) + " " + account);
-    if (owner || flags != SHGFP_TYPE_CURRENT || (token && (!info || !(info->access & TOKEN_QUERY) ||
-                                                             !(info->access & TOKEN_IMPERSONATE))))
-        M().misuse.push_back("SHGetFolderPathA with an owner, other flags or a token it cannot use");
-    const auto& folders =
-        account == sim::kDesktopUser && !M().userFolders.empty() ? M().userFolders : M().specialFolders;
+    bool other = account == sim::kDesktopUser && !M().userFolders.empty();
+    const auto& folders = other ? M().userFolders : M().specialFolders;
     auto it = folders.find(csidl);
     if (it == folders.end()) return static_cast<LONG>(0x80004005);  // E_FAIL
     std::strncpy(path, it->second.c_str(), MAX_PATH - 1);
@@ -472,21 +442,14 @@ std::string ParentOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-bool WriteDenied(const std::string& path) {
-    for (const std::string& folder : M().deniedFolders)
+bool Below(const std::vector<std::string>& folders, const std::string& path) {
+    for (const std::string& folder : folders)
         if (path.size() > folder.size() && sim::SameNoCase(path.substr(0, folder.size()), folder) &&
             path[folder.size()] == '\\')
             return true;
     return false;
 }
 
-bool AdminOnly(const std::string& path) {
-    for (const std::string& folder : M().adminFolders)
-        if (path.size() > folder.size() && sim::SameNoCase(path.substr(0, folder.size()), folder) &&
-            path[folder.size()] == '\\')
-            return true;
-    return false;
-}
 
 }  // namespace
 
@@ -495,7 +458,7 @@ namespace win {
 BOOL DeleteFileA(const char* path) {
     M().Log("DeleteFileA " + Str(path));
     sim::File* file = FindFile(Str(path));
-    if (file && M().impersonating == sim::kDesktopUser && AdminOnly(file->path)) return Fail(ERROR_ACCESS_DENIED);
+    if (file && M().impersonating == sim::kDesktopUser && Below(M().adminFolders, file->path)) return Fail(ERROR_ACCESS_DENIED);
     if (!file) return Fail(M().FolderExists(ParentOf(Str(path))) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     // Windows refuses to delete a running program's image.
     if (file->readOnly || M().FileInUse(file->path)) return Fail(ERROR_ACCESS_DENIED);
@@ -511,7 +474,7 @@ BOOL CopyFileA(const char* existingPath, const char* newPath, BOOL failIfExists)
     bool readOnly = source->readOnly;  // the copy takes the source's attributes
     std::string target = Str(newPath);
     if (!M().FolderExists(ParentOf(target))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (WriteDenied(target) || M().FolderExists(target)) return Fail(ERROR_ACCESS_DENIED);
+    if (Below(M().deniedFolders, target) || M().FolderExists(target)) return Fail(ERROR_ACCESS_DENIED);
     if (sim::File* existing = FindFile(target)) {
         if (failIfExists) return Fail(80);  // ERROR_FILE_EXISTS
         if (M().FileInUse(existing->path)) return Fail(ERROR_SHARING_VIOLATION);
@@ -537,7 +500,7 @@ BOOL CreateDirectoryA(const char* path, void* securityAttributes) {
     std::string folder = Str(path);
     if (M().FolderExists(folder) || FindFile(folder)) return Fail(ERROR_ALREADY_EXISTS);
     if (!M().FolderExists(ParentOf(folder))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (WriteDenied(folder)) return Fail(ERROR_ACCESS_DENIED);
+    if (Below(M().deniedFolders, folder)) return Fail(ERROR_ACCESS_DENIED);
     M().folders.push_back(folder);
     return TRUE;
 }
@@ -571,8 +534,6 @@ DWORD GetFileAttributesA(const char* path) {
 // size needed including it.
 BOOL SetCurrentDirectoryA(const char* path) {
     M().Log("SetCurrentDirectoryA " + Str(path));
-    if (!M().FolderExists(Str(path)) && !sim::SameNoCase(Str(path), M().systemDirectory))
-        return Fail(ERROR_PATH_NOT_FOUND);
     M().currentDirectory = Str(path);
     return TRUE;
 }
