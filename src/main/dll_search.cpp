@@ -10,8 +10,8 @@ using namespace win;
 
 namespace {
 
-// DLLs that a dialog program calling ShellExecuteA and MessageBoxA loads
-// later by bare name, through loaders we do not control. Loaded once by full
+// DLLs that a dialog program using shell32 and MessageBoxA loads later by
+// bare name, through loaders we do not control. Loaded once by full
 // path, each is already in the process when its name is asked for again.
 // Names an older Windows does not have are simply not found.
 const char* const kLazySystemDlls[] = {

@@ -75,7 +75,8 @@ std::string Convert(const char* to, const char* from, const std::string& bytes) 
 }
 
 std::string Narrow(const wchar_t* wide) {
-    return Convert("CP949", "WCHAR_T", std::string(reinterpret_cast<const char*>(wide), std::wcslen(wide) * sizeof(wchar_t)));
+    const char* bytes = reinterpret_cast<const char*>(wide);
+    return Convert("CP949", "WCHAR_T", std::string(bytes, std::wcslen(wide) * sizeof(wchar_t)));
 }
 
 // A started program runs on its own; its two handles are the caller's. The
@@ -293,7 +294,8 @@ BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, 
     bool own = info->account == sim::kAdministrator;
     DWORD type = own ? M().elevationType : M().shellElevated ? 2 : 3;
     DWORD value = informationClass == TokenElevationType ? type : type != 3;
-    bool known = M().tokenClassesKnown && (informationClass == TokenElevationType || informationClass == TokenElevation);
+    bool known =
+        M().tokenClassesKnown && (informationClass == TokenElevationType || informationClass == TokenElevation);
     if (!known || length < sizeof(value)) return Fail(known ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
     std::memcpy(information, &value, sizeof(value));
     *returnLength = sizeof(value);
@@ -458,7 +460,8 @@ namespace win {
 BOOL DeleteFileA(const char* path) {
     M().Log("DeleteFileA " + Str(path));
     sim::File* file = FindFile(Str(path));
-    if (file && M().impersonating == sim::kDesktopUser && Below(M().adminFolders, file->path)) return Fail(ERROR_ACCESS_DENIED);
+    if (file && M().impersonating == sim::kDesktopUser && Below(M().adminFolders, file->path))
+        return Fail(ERROR_ACCESS_DENIED);
     if (!file) return Fail(M().FolderExists(ParentOf(Str(path))) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     // Windows refuses to delete a running program's image.
     if (file->readOnly || M().FileInUse(file->path)) return Fail(ERROR_ACCESS_DENIED);

@@ -30,7 +30,9 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length
     return ::MultiByteToWideChar(codePage, flags, text, length, wide, wideLength);
 }
 
-BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) { return ::OpenProcessToken(H(process), access, P(token)); }
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+    return ::OpenProcessToken(H(process), access, P(token));
+}
 BOOL DuplicateTokenEx(HANDLE token, DWORD access, void* attributes, int impersonationLevel, int tokenType,
                       HANDLE* newToken) {
     return ::DuplicateTokenEx(H(token), access, static_cast<LPSECURITY_ATTRIBUTES>(attributes),
