@@ -75,13 +75,14 @@ bool StartWithOwnToken(const StartLine& line, int show, const std::string& folde
 }
 
 // CreateProcessWithTokenW has no narrow form: the narrow texts are read in
-// the process's code page, as every narrow call reads them.
-std::wstring Widen(const std::string& text) {
+// the process's code page, as every narrow call reads them. With its zero;
+// empty when the text is empty or has no wide form. (A vector, not a wide
+// string: the runtime's wide strings would add their every member.)
+std::vector<wchar_t> Widen(const std::string& text) {
     int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 1) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length) != length) return std::wstring();
-    wide.resize(static_cast<std::size_t>(length - 1));
+    if (length <= 1) return {};
+    std::vector<wchar_t> wide(static_cast<std::size_t>(length));
+    if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length) != length) return {};
     return wide;
 }
 
@@ -94,15 +95,16 @@ bool StartWithUserToken(HANDLE token, const StartLine& line, int show, const std
     auto createProcessWithToken = reinterpret_cast<CreateProcessWithTokenWProc>(
         GetProcAddress(GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW"));
     if (!createProcessWithToken) return false;
-    std::wstring program = Widen(line.program), commandLine = Widen(line.commandLine), directory = Widen(folder);
+    std::vector<wchar_t> program = Widen(line.program), commandLine = Widen(line.commandLine),
+                         directory = Widen(folder);
     if (program.empty() || commandLine.empty() || directory.empty()) return false;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<std::uint16_t>(show);
     PROCESS_INFORMATION started = {};
-    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.c_str(), commandLine.data(), 0, nullptr,
-                                directory.c_str(), &startup, &started))
+    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.data(), commandLine.data(), 0, nullptr,
+                                directory.data(), &startup, &started))
         return false;
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
