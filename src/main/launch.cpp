@@ -58,6 +58,9 @@ bool OwnFolder(const std::string& path, std::string& folder) {
     return true;
 }
 
+// A console program gets a console of its own, as the shell gives it, shown
+// as the row says; without one it would write into nothing, or under Wine
+// into the terminal Wine was started from.
 bool StartWithOwnToken(const StartLine& line, int show, const std::string& folder) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
@@ -66,8 +69,8 @@ bool StartWithOwnToken(const StartLine& line, int show, const std::string& folde
     PROCESS_INFORMATION started = {};
     std::vector<char> commandLine(line.commandLine.begin(), line.commandLine.end());
     commandLine.push_back('\0');
-    if (!CreateProcessA(line.program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &started))
+    if (!CreateProcessA(line.program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                        nullptr, folder.c_str(), &startup, &started))
         return false;
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
@@ -103,8 +106,8 @@ bool StartWithUserToken(HANDLE token, const StartLine& line, int show, const std
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<std::uint16_t>(show);
     PROCESS_INFORMATION started = {};
-    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.data(), commandLine.data(), 0, nullptr,
-                                directory.data(), &startup, &started))
+    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.data(), commandLine.data(), CREATE_NEW_CONSOLE,
+                                nullptr, directory.data(), &startup, &started))
         return false;
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);

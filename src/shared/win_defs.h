@@ -81,6 +81,7 @@ constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 constexpr DWORD STARTF_USESHOWWINDOW = 0x1;
+constexpr DWORD CREATE_NEW_CONSOLE = 0x10;
 constexpr UINT CP_ACP = 0;
 
 // Tokens

@@ -128,8 +128,8 @@ BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const 
                                           const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
                                           PROCESS_INFORMATION* started) {
     auto* info = Token(token, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY);
-    if (!info || !info->primary || logonFlags != LOGON_WITH_PROFILE || environment || creationFlags ||
-        !currentDirectory) {
+    if (!info || !info->primary || logonFlags != LOGON_WITH_PROFILE || environment ||
+        creationFlags != CREATE_NEW_CONSOLE || !currentDirectory) {
         M().misuse.push_back("CreateProcessWithTokenW other than with a primary token and the user's profile");
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -243,8 +243,9 @@ DWORD GetLastError() { return M().lastError; }
 BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes, void* threadAttributes,
                     BOOL inheritHandles, DWORD creationFlags, void* environment, const char* currentDirectory,
                     STARTUPINFOA* startupInfo, PROCESS_INFORMATION* started) {
+    // Each with a console of its own, as the shell starts them.
     if (!applicationName || !commandLine || processAttributes || threadAttributes || inheritHandles ||
-        creationFlags || environment) {
+        creationFlags != CREATE_NEW_CONSOLE || environment) {
         M().misuse.push_back("CreateProcessA other than a program by its path, with its command line");
         return Fail(ERROR_INVALID_PARAMETER);
     }
