@@ -39,6 +39,8 @@ void Sleep(DWORD milliseconds);
 
 // Shell
 // Returns the shell's instance value; above 32 means the launch was accepted.
+// Kestane starts nothing through it any more (see launch.h): it reads the
+// user's own classes even in an elevated process.
 std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
                             const char* directory, int showCommand);
 BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create);
