@@ -1,8 +1,9 @@
 #include "about.h"
 
-#include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "desktop_user.h"
+#include "launch.h"
 #include "maker_page.h"
 #include "own_roots.h"
 #include "resource_ids.h"
@@ -11,10 +12,13 @@ using namespace win;
 
 void OpenMakerPage() {
     // Always Internet Explorer from its own folder, never the default browser,
-    // and only where that folder is the machine's own Program Files.
+    // and only where that folder is the machine's own Program Files. It
+    // browses the web as the desktop user, never as administrator.
     const char* const explorer = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
     if (!TrustedPath(FindOwnRoots(), explorer)) return;
-    ShellExecuteA(nullptr, "open", explorer, MAKER_PAGE_ADDRESS, nullptr, SW_SHOW);
+    DesktopUser user = FindDesktopUser();
+    LaunchAsUser(user, explorer, MAKER_PAGE_ADDRESS, SW_SHOW);
+    CloseDesktopUser(user);
 }
 
 INT_PTR WIN_CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

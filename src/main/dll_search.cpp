@@ -10,8 +10,8 @@ using namespace win;
 
 namespace {
 
-// DLLs that a dialog program calling ShellExecuteA and MessageBoxA loads
-// later by bare name, through loaders we do not control. Loaded once by full
+// DLLs that a dialog program using shell32 and MessageBoxA loads later by
+// bare name, through loaders we do not control. Loaded once by full
 // path, each is already in the process when its name is asked for again.
 // Names an older Windows does not have are simply not found.
 const char* const kLazySystemDlls[] = {
@@ -33,6 +33,7 @@ const char* const kLazySystemDlls[] = {
     "profapi.dll",          // userenv and windows.storage on Windows 8 and later, for the profile folders
     "oleacc.dll",           // user32 and comctl32, when an accessibility client or input method asks
     "clbcatq.dll",          // ole32 on Vista and later, the COM+ catalogue of the first CoCreateInstance
+    "comres.dll",           // ole32 on XP, Vista and 7 without KB2533623, its texts, on the first COM call
 };
 
 using SetDefaultDllDirectoriesProc = BOOL(WIN_CALLBACK*)(DWORD);
@@ -41,6 +42,13 @@ using SetDllDirectoryProc = BOOL(WIN_CALLBACK*)(const char*);
 }  // namespace
 
 void RestrictDllSearch() {
+    // The folder we were started from, most often Downloads, is no current
+    // folder for us nor for what we start: only administrators can change
+    // the system folder.
+    std::string system;
+    bool systemKnown = SystemFolder(system);
+    if (systemKnown) SetCurrentDirectoryA(system.c_str());
+
     // XP and Windows 7 without KB2533623 have no SetDefaultDllDirectories,
     // the first XP has no SetDllDirectoryA: both are looked up.
     HINSTANCE kernel32 = GetModuleHandleA("kernel32.dll");
@@ -53,8 +61,8 @@ void RestrictDllSearch() {
 
     // Where SetDefaultDllDirectories is missing, and for the loads it does
     // not reach, which Wine's shell32 makes for itself.
-    std::string system, path;
-    if (!SystemFolder(system)) return;
+    std::string path;
+    if (!systemKnown) return;
     for (const char* name : kLazySystemDlls) {
         // The DLL's own folder first for what it imports in turn, not ours.
         if (JoinFolderPath(system, name, path)) LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

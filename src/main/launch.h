@@ -1,12 +1,18 @@
-// Rows of the uninstaller tables and the walks that hand them to the shell.
-// Every launch is ShellExecuteA with the verb "open"; none is waited for and
-// no result is examined: what is not installed fails in the shell.
+// Rows of the uninstaller tables and the walks that start them. None is
+// waited for and no result is examined: what is not installed fails to start.
+//
+// No start goes through the shell: it looks up HKEY_CLASSES_ROOT, where the
+// user's own classes win over the machine's even in an elevated process. A
+// program starts as itself, a batch file in the system's command processor
+// and a folder in the system's explorer, each named by its full path, and
+// every program starts in a folder that only administrators can change.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "../shared/win_defs.h"
+#include "desktop_user.h"
 #include "own_roots.h"
 
 // Most uninstallers sit at the same place below both Program Files roots, so
@@ -33,8 +39,14 @@ struct LaunchEntry {
     std::uint8_t flags = 0;
 };
 
-// Any path: the caller has made it from folders it trusts.
+// A path below the machine's own roots, or a system program: started with
+// Kestane's own rights, in its own folder.
 void Launch(const char* file, const char* parameters, int show);
+// A path in the desktop user's folders: started with the user's token, in its
+// own folder and with the user's environment; without a split token (see
+// desktop_user.h) with Kestane's rights, in the system folder. A start that
+// fails as the user is never made with Kestane's rights instead.
+void LaunchAsUser(const DesktopUser& user, const char* file, const char* parameters, int show);
 
 // The walks pass over the rows below a fixed root that is not one of the
 // machine's own folders, in silence, as the shell does a missing file.

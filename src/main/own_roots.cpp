@@ -37,12 +37,6 @@ std::string ShellFolder(int csidl) {
     return GetSpecialFolder(csidl, folder) ? folder : std::string();
 }
 
-std::string WindowsFolder() {
-    char buffer[MAX_PATH] = {};
-    UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-}
-
 bool Is64BitWindows() {
     if (ProgramIs64Bit()) return true;
     // The first XP releases lack IsWow64Process; no 64-bit Windows does.
@@ -74,7 +68,8 @@ std::string NativeProgramFiles() {
 
 OwnRoots FindOwnRoots() {
     OwnRoots roots;
-    roots.windows = IsRoot(WindowsFolder(), kWindowsRoot);
+    std::string windows;
+    roots.windows = WindowsFolder(windows) && IsRoot(windows, kWindowsRoot);
     // A 32-bit program on 64-bit Windows is told System32 too, and reaches
     // its own system folder by that name.
     std::string system;

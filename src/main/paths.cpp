@@ -30,6 +30,14 @@ bool SystemFolder(std::string& folder) {
     return true;
 }
 
+bool WindowsFolder(std::string& folder) {
+    char buffer[MAX_PATH] = {};
+    UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    folder.assign(buffer, length);
+    return true;
+}
+
 bool SystemProgramPath(const char* program, std::string& path) {
     std::string folder;
     return SystemFolder(folder) && JoinFolderPath(folder, program, path);

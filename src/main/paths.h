@@ -16,6 +16,9 @@ bool JoinFolderPath(const std::string& folder, const char* tail, std::string& pa
 // Windows is told System32 too); false when Windows cannot tell it.
 bool SystemFolder(std::string& folder);
 
+// The Windows folder; false when Windows cannot tell it.
+bool WindowsFolder(std::string& folder);
+
 // Full path of a program in the system folder, e.g. "taskkill.exe"; false when
 // the system folder cannot be determined or the path would not fit.
 bool SystemProgramPath(const char* program, std::string& path);

@@ -1,6 +1,7 @@
 #include <iterator>
 #include <string>
 
+#include "desktop_user.h"
 #include "launch.h"
 #include "paths.h"
 #include "site_folders.h"
@@ -245,17 +246,21 @@ void RemoveSearchBarFolders(const OwnRoots& roots, ProgramFilesRoot root) {
 
 // Without the folder, or when a path would not fit MAX_PATH, the row is
 // skipped: a path built from an empty folder would name a program at the
-// root of the current drive, and a cut path another program.
+// root of the current drive, and a cut path another program. Any program of
+// the user's may put its own file at these paths: they start as the desktop
+// user, from that user's roaming folder.
 void LaunchRoamingAddOns() {
+    DesktopUser user = FindDesktopUser();
     std::string paths[kRoamingAddOnCount];
     bool formed[kRoamingAddOnCount] = {};
     for (std::size_t i = 0; i < kRoamingAddOnCount; ++i) {
         std::string folder;
         formed[i] =
-            GetSpecialFolder(CSIDL_APPDATA, folder) && JoinFolderPath(folder, kRoamingAddOns[i].file, paths[i]);
+            GetUserFolder(user, CSIDL_APPDATA, folder) && JoinFolderPath(folder, kRoamingAddOns[i].file, paths[i]);
     }
     for (std::size_t i = 0; i < kRoamingAddOnCount; ++i)
-        if (formed[i]) Launch(paths[i].c_str(), kRoamingAddOns[i].parameters, kRoamingAddOns[i].show);
+        if (formed[i]) LaunchAsUser(user, paths[i].c_str(), kRoamingAddOns[i].parameters, kRoamingAddOns[i].show);
+    CloseDesktopUser(user);
 }
 
 }  // namespace

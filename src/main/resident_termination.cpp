@@ -3,9 +3,10 @@
 #include <string>
 
 #include "../shared/catalogue.h"
-#include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "desktop_user.h"
+#include "launch.h"
 #include "main_state.h"
 #include "paths.h"
 #include "texts.h"
@@ -32,19 +33,22 @@ void TerminateResidentGrids() {
         const grid::Edition& edition = grid::kMainEdition;
         for (std::size_t i = 0; i < edition.imageCount; ++i) {
             std::string parameters = std::string("/F /IM ") + edition.images[i];
-            ShellExecuteA(nullptr, "open", taskkill.c_str(), parameters.c_str(), nullptr, SW_HIDE);
+            Launch(taskkill.c_str(), parameters.c_str(), SW_HIDE);
         }
     }
 
     // Without the folder there is nothing safe to delete: a path built from an
-    // empty folder would name files at the root of the current drive.
+    // empty folder would name files at the root of the current drive. The
+    // desktop user's folder, and the user deletes in it.
+    DesktopUser user = FindDesktopUser();
     std::string localAppData;
-    if (GetSpecialFolder(CSIDL_LOCAL_APPDATA, localAppData)) {
+    if (GetUserFolder(user, CSIDL_LOCAL_APPDATA, localAppData)) {
         for (const char* tail : kResidentFiles) {
             std::string path;
-            if (JoinFolderPath(localAppData, tail, path)) DeleteFileA(path.c_str());
+            if (JoinFolderPath(localAppData, tail, path)) DeleteAsUser(user, path);
         }
     }
+    CloseDesktopUser(user);
 
     SetWindowTextA(ResidentLabel, text::kResidentOff);
 }

@@ -1,8 +1,8 @@
 #include <iterator>
 #include <string>
 
-#include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
+#include "desktop_user.h"
 #include "paths.h"
 #include "sweeps.h"
 
@@ -133,30 +133,36 @@ static_assert(std::size(kFavoriteShortcuts) == 19);
 // Deletes folder\subfolder\name for every name. Without the folder (empty)
 // nothing is deleted: a path built from an empty folder would name files at
 // the root of the current drive. A path that would not fit MAX_PATH is passed
-// over rather than cut to another name.
+// over rather than cut to another name. The user deletes: a folder made a
+// junction leads only to what the user could delete anyway.
 template <std::size_t N>
-void DeleteShortcuts(const std::string& folder, const char* subfolder, const char* const (&names)[N]) {
+void DeleteShortcuts(const DesktopUser& user, const std::string& folder, const char* subfolder,
+                     const char* const (&names)[N]) {
     for (const char* name : names) {
         std::string path;
-        if (JoinFolderPath(folder, (std::string(subfolder) + name).c_str(), path)) DeleteFileA(path.c_str());
+        if (JoinFolderPath(folder, (std::string(subfolder) + name).c_str(), path)) DeleteAsUser(user, path);
     }
 }
 
 }  // namespace
 
 void RemoveShortcuts() {
-    // A folder the shell cannot tell stays empty, and its groups delete nothing.
+    // The folders of the user whose desktop this is, not the administrator's
+    // who typed the password. A folder the shell cannot tell stays empty, and
+    // its groups delete nothing.
+    DesktopUser user = FindDesktopUser();
     std::string desktop, appData, startMenu, favorites;
-    GetSpecialFolder(CSIDL_DESKTOP, desktop);
-    GetSpecialFolder(CSIDL_APPDATA, appData);
-    GetSpecialFolder(CSIDL_STARTMENU, startMenu);
-    GetSpecialFolder(CSIDL_FAVORITES, favorites);
+    GetUserFolder(user, CSIDL_DESKTOP, desktop);
+    GetUserFolder(user, CSIDL_APPDATA, appData);
+    GetUserFolder(user, CSIDL_STARTMENU, startMenu);
+    GetUserFolder(user, CSIDL_FAVORITES, favorites);
 
-    DeleteShortcuts(desktop, "", kDesktopShortcuts);
-    DeleteShortcuts(appData, "Microsoft\\Internet Explorer\\Quick Launch\\", kQuickLaunchShortcuts);
+    DeleteShortcuts(user, desktop, "", kDesktopShortcuts);
+    DeleteShortcuts(user, appData, "Microsoft\\Internet Explorer\\Quick Launch\\", kQuickLaunchShortcuts);
     // The root of the Start Menu only; its Programs folder belongs to
     // installers. Asked for by its own name: on XP it is not below the
     // roaming folder, and it may be redirected anywhere.
-    DeleteShortcuts(startMenu, "", kStartMenuShortcuts);
-    DeleteShortcuts(favorites, "", kFavoriteShortcuts);
+    DeleteShortcuts(user, startMenu, "", kStartMenuShortcuts);
+    DeleteShortcuts(user, favorites, "", kFavoriteShortcuts);
+    CloseDesktopUser(user);
 }

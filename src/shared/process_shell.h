@@ -15,6 +15,21 @@ HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();
+// Starts a program with this process's own token, which impersonation does
+// not change. CreateProcessWithTokenW, for another token, is found at run
+// time: XP lacks it.
+BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes, void* threadAttributes,
+                    BOOL inheritHandles, DWORD creationFlags, void* environment, const char* currentDirectory,
+                    STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInformation);
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* wide, int wideLength);
+
+// Tokens and impersonation (advapi32)
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+BOOL DuplicateTokenEx(HANDLE token, DWORD access, void* attributes, int impersonationLevel, int tokenType,
+                      HANDLE* newToken);
+BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength);
+BOOL ImpersonateLoggedOnUser(HANDLE token);
+BOOL RevertToSelf();
 
 // Events, waits and the clock
 HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name);
@@ -24,9 +39,14 @@ void Sleep(DWORD milliseconds);
 
 // Shell
 // Returns the shell's instance value; above 32 means the launch was accepted.
+// Kestane starts nothing through it any more (see launch.h): it reads the
+// user's own classes even in an elevated process.
 std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
                             const char* directory, int showCommand);
 BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create);
+// A folder of the user whose token is given (null: this process's user).
+// Returns an HRESULT: 0 (S_OK) when the path was filled.
+LONG SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, char* path);
 
 // Files and folders
 BOOL DeleteFileA(const char* path);
@@ -36,6 +56,7 @@ BOOL CreateDirectoryA(const char* path, void* securityAttributes);
 BOOL RemoveDirectoryA(const char* path);
 DWORD GetFileAttributesA(const char* path);
 DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
+BOOL SetCurrentDirectoryA(const char* path);
 DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size);
 DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size);
 UINT GetSystemDirectoryA(char* buffer, UINT size);

@@ -61,6 +61,8 @@ constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
+constexpr DWORD ERROR_SERVICE_DISABLED = 1058;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 
 // Processes, events, files
 constexpr DWORD TH32CS_SNAPPROCESS = 0x2;
@@ -78,6 +80,25 @@ constexpr DWORD GENERIC_READ = 0x80000000;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
+constexpr DWORD STARTF_USESHOWWINDOW = 0x1;
+constexpr DWORD CREATE_NEW_CONSOLE = 0x10;
+constexpr UINT CP_ACP = 0;
+
+// Tokens
+constexpr DWORD PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
+constexpr DWORD TOKEN_ASSIGN_PRIMARY = 0x0001;
+constexpr DWORD TOKEN_DUPLICATE = 0x0002;
+constexpr DWORD TOKEN_IMPERSONATE = 0x0004;
+constexpr DWORD TOKEN_QUERY = 0x0008;
+constexpr DWORD TOKEN_ADJUST_DEFAULT = 0x0080;
+constexpr DWORD TOKEN_ADJUST_SESSIONID = 0x0100;
+// GetTokenInformation classes that Vista brought; XP refuses them.
+constexpr int TokenElevationType = 18;
+constexpr int TokenElevation = 20;
+constexpr DWORD TokenElevationTypeFull = 2;
+constexpr int SecurityImpersonation = 2;
+constexpr int TokenPrimary = 1;
+constexpr DWORD LOGON_WITH_PROFILE = 0x1;
 
 // Resources: integer identifiers and types passed where a name is expected.
 inline const char* MAKEINTRESOURCEA(int id) { return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(id)); }
@@ -90,6 +111,7 @@ constexpr int CSIDL_APPDATA = 0x001A;
 constexpr int CSIDL_LOCAL_APPDATA = 0x001C;
 constexpr int CSIDL_PROGRAM_FILES = 0x0026;
 constexpr int CSIDL_PROGRAM_FILESX86 = 0x002A;
+constexpr DWORD SHGFP_TYPE_CURRENT = 0;
 
 // Loader and registry
 constexpr DWORD LOAD_WITH_ALTERED_SEARCH_PATH = 0x00000008;

@@ -103,6 +103,58 @@ struct PROCESSENTRY32 {
     char szExeFile[260];
 };
 
+// CreateProcessA's start-up record and what both process starts hand back.
+// Same layout as the platform's.
+struct STARTUPINFOA {
+    DWORD cb;
+    char* lpReserved;
+    char* lpDesktop;
+    char* lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    std::uint16_t wShowWindow;
+    std::uint16_t cbReserved2;
+    unsigned char* lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+
+// The wide form, for CreateProcessWithTokenW, which has no narrow one.
+struct STARTUPINFOW {
+    DWORD cb;
+    wchar_t* lpReserved;
+    wchar_t* lpDesktop;
+    wchar_t* lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    std::uint16_t wShowWindow;
+    std::uint16_t cbReserved2;
+    unsigned char* lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+
 struct RECT {
     std::int32_t left;
     std::int32_t top;

@@ -26,6 +26,10 @@ BOOL GetWindowRect(HWND window, RECT* rect);
 // SPI_GETWORKAREA only: the work area of the primary monitor.
 BOOL SystemParametersInfoA(UINT action, UINT param, RECT* area, UINT winIni);
 
+// The desktop's shell window (null when no shell runs) and its process.
+HWND GetShellWindow();
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
+
 HCURSOR LoadCursorA(HINSTANCE instance, int cursorId);
 HCURSOR SetCursor(HCURSOR cursor);
 

@@ -84,6 +84,22 @@ void expect_starts(const std::wstring& recorder, std::vector<std::pair<int, std:
     }
 }
 
+// Every recorded start ran in this folder, one that only administrators can
+// change.
+void expect_folder(const std::wstring& recorder, const std::wstring& folder) {
+    for (const Launch& launch : recorded_launches(recorder))
+        ok(lower(launch.cwd) == lower(folder), "%s: expected to start in %s, started in %s", str(recorder),
+           str(folder), str(launch.cwd));
+}
+
+// The system folder as Kestane names it, a 32-bit Kestane on 64-bit Windows
+// included.
+std::wstring system_folder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+    return std::wstring(buffer, length <= MAX_PATH ? length : 0);
+}
+
 // Starts below C:\Program Files (x86): only 64-bit Windows has that folder
 // of its own, and only there do they come.
 std::vector<std::pair<int, std::wstring>> on_64bit_windows(std::vector<std::pair<int, std::wstring>> starts) {
@@ -215,6 +231,7 @@ E2E_CASE(sweep_webhard_uninstallers_started) {
     sweep(app, kWebhardSweepButton);
 
     expect_starts(qdownService, {{SW_HIDE, L"-u"}});
+    expect_folder(qdownService, parent_dir(qdownService));
     expect_starts(kdiskNormal, {{SW_HIDE, L""}, {SW_HIDE, L""}});
     expect_starts(zfile, on_64bit_windows({{SW_HIDE, L""}, {SW_SHOW, L""}}));
     expect_starts(pdpopx, {{SW_SHOW, L""}});
@@ -258,6 +275,13 @@ E2E_CASE(sweep_programs_started_hidden) {
     expect_starts(codeChange, {{SW_HIDE, L"/delete"}});
     expect_starts(superDown, {});
     expect_starts(strayCommandProcessor, {});
+    // Never in the folder Kestane was started from: an uninstaller below a
+    // root in its own, the one from the roaming folder in the system folder
+    // (Wine has no split token, so it runs with Kestane's own).
+    expect_folder(installShield, parent_dir(installShield));
+    expect_folder(tuner, parent_dir(tuner));
+    expect_folder(codeChange, system_folder());
+    expect_folder(keyword, system_folder());
 }
 
 // The folder removal deletes the search bar's folder with everything in it,
@@ -328,6 +352,7 @@ E2E_CASE(about_box_and_update_check) {
 
     need(press(app.main, kUpdateCheckButton), "pressing 1035 failed");
     expect_starts(kExplorer, {{SW_SHOW, address}, {SW_SHOW, address}});
+    expect_folder(kExplorer, system_folder());
     HWND shown = wait_message_box_of(app.proc.pid, app.main, 1000);
     ok(!shown, "1035: expected no window besides the main window, got %s", shown ? str(window_text(shown)) : "");
 }

@@ -65,13 +65,21 @@ struct File {
 // Resource 201 of the simulated Kestane: the Velmora.exe it was built with.
 constexpr char kGuardProgramBytes[] = "MZ\x90\x00 the Velmora.exe built with this Kestane";
 
+// One program started (or handed to the shell).
 struct Launch {
-    std::string operation;
-    std::string file;
+    std::string operation;   // the shell's verb; empty for a process start
+    std::string file;        // what runs: the program, or what the user's class names
     std::string parameters;  // "<null>" when none was given
     int show = -1;
     bool hasParameters = false;
+    std::string via;        // ShellExecuteA, CreateProcessA or CreateProcessWithTokenW
+    std::string account;    // whose token it runs with: kAdministrator or kDesktopUser
+    std::string directory;  // its current folder; "<null>": Kestane's own
 };
+
+// Tokens: Kestane's own, and the shell's, whose user owns the desktop.
+constexpr char kAdministrator[] = "administrator";
+constexpr char kDesktopUser[] = "desktop user";
 
 struct MessageBoxRecord {
     win::HWND owner = nullptr;
@@ -138,6 +146,13 @@ public:
     // The user's folders as Windows XP lays them out below
     // "C:\Documents and Settings\tester" (the default is a Vista and later profile).
     void UseXpProfile();
+    // UAC: Kestane runs with the elevated half of the user's split token and
+    // the shell explorer.exe with the filtered half; the same folders.
+    void SplitToken();
+    // A standard user's desktop, where an administrator typed the password:
+    // Kestane runs as that administrator, with folders below C:\users\admin;
+    // the desktop user's stay below C:\users\tester.
+    void OverTheShoulder();
 
     bool isAdministrator = true;
     bool startedByServiceManager = false;
@@ -171,6 +186,27 @@ public:
     std::map<std::string, std::string> registry;
     // Short (8.3) spellings of folders: short prefix -> long prefix.
     std::map<std::string, std::string> longNames;
+    // Folders that are junctions: the folder -> where it leads.
+    std::map<std::string, std::string> junctions;
+    // Below these only administrators may delete; the desktop user may not.
+    std::vector<std::string> adminFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Program Files (x86)"};
+    // Commands of HKCU\Software\Classes by class ("exefile", "batfile",
+    // "Folder"): they win over the machine's in the shell, elevated or not.
+    std::map<std::string, std::string> userClasses;
+
+    // --- rights ---------------------------------------------------------------
+    // TokenElevationType of Kestane's own token: 1 default (no split: UAC
+    // off, a built-in administrator, Wine), 2 full (the elevated half).
+    DWORD elevationType = 1;
+    bool tokenClassesKnown = true;  // false: XP refuses both elevation classes
+    DWORD shellPid = 0;             // the shell's process; 0: no shell window
+    bool shellElevated = false;
+    // The desktop user's folders where another account runs Kestane; empty:
+    // the same profile's (specialFolders).
+    std::map<int, std::string> userFolders;
+    bool secondaryLogonDisabled = false;  // CreateProcessWithTokenW fails
+    bool impersonationFails = false;
+    std::string impersonating;  // whose token the thread acts with; empty: Kestane's
     // Folders below which nothing may be created or written (access denied).
     std::vector<std::string> deniedFolders;
     win::RECT workArea{0, 0, 1920, 1040};
@@ -223,7 +259,7 @@ public:
     win::HCURSOR currentCursor = nullptr;
 
     // --- used by the simulated platform functions -----------------------------
-    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File, Key };
+    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File, Key, Token };
     // A named event is one object behind every handle opened by its name.
     struct EventObject {
         bool signalled = false;
@@ -241,6 +277,8 @@ public:
         Service* service = nullptr;
         DWORD access = 0;
         std::string keyPath;  // registry key, as the registry view resolved it
+        std::string account;  // tokens: whose
+        bool primary = false;
     };
     void* NewHandle(HandleKind kind, const std::string& what);
     HandleInfo* Handle(void* handle, HandleKind kind);

@@ -8,6 +8,14 @@
 
 using namespace win;
 
+namespace sim {
+// advapi32's, in sim_process_shell.cpp with the other process starts.
+BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
+                                          wchar_t* commandLine, DWORD creationFlags, void* environment,
+                                          const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
+                                          PROCESS_INFORMATION* started);
+}  // namespace sim
+
 namespace {
 
 sim::Machine& M() { return sim::machine(); }
@@ -20,6 +28,7 @@ bool Has(const std::vector<std::string>& names, const std::string& name) {
 }
 
 HINSTANCE const kKernel32 = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x7C800000});
+HINSTANCE const kAdvapi32 = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x77DD0000});
 HINSTANCE const kLoadedDll = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x10000000});
 HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
@@ -55,14 +64,20 @@ namespace win {
 
 HINSTANCE GetModuleHandleA(const char* moduleName) {
     M().Log("GetModuleHandleA " + Str(moduleName));
+    if (sim::SameNoCase(Str(moduleName), "advapi32.dll")) return kAdvapi32;
     return sim::SameNoCase(Str(moduleName), "kernel32.dll") ? kKernel32 : nullptr;
 }
 
 FARPROC GetProcAddress(HINSTANCE module, const char* procName) {
     std::string name = Str(procName);
     M().Log("GetProcAddress " + name);
-    if (module != kKernel32 || Has(M().missingExports, name)) {
+    if ((module != kKernel32 && module != kAdvapi32) || Has(M().missingExports, name)) {
         M().lastError = 127;  // ERROR_PROC_NOT_FOUND
+        return nullptr;
+    }
+    if (module == kAdvapi32) {
+        if (name == "CreateProcessWithTokenW") return reinterpret_cast<FARPROC>(&sim::CreateProcessWithTokenW);
+        M().lastError = 127;
         return nullptr;
     }
     if (name == "SetDefaultDllDirectories") return reinterpret_cast<FARPROC>(&SetDefaultDllDirectories);

@@ -91,6 +91,20 @@ void Machine::UseXpProfile() {
     SetSpecialFolder(win::CSIDL_LOCAL_APPDATA, profile + "\\Local Settings\\Application Data");
 }
 
+void Machine::SplitToken() {
+    elevationType = 2;
+    shellPid = AddProcess("explorer.exe").pid;
+}
+
+void Machine::OverTheShoulder() {
+    SplitToken();
+    userFolders = specialFolders;
+    for (auto& [csidl, folder] : specialFolders) {
+        const std::string tester = "C:\\users\\tester";
+        if (folder.compare(0, tester.size(), tester) == 0) folder = "C:\\users\\admin" + folder.substr(tester.size());
+    }
+}
+
 void Machine::At(std::int64_t at, std::function<void()> fn) { events_.emplace(at, std::move(fn)); }
 
 std::int64_t Machine::NextEventTime() const { return events_.empty() ? -1 : events_.begin()->first; }
@@ -160,11 +174,13 @@ bool Machine::FolderExists(const std::string& path) const {
 }
 
 std::string Machine::LongForm(const std::string& path) const {
-    for (const auto& [shortName, longName] : longNames) {
-        if (path.size() >= shortName.size() && SameNoCase(path.substr(0, shortName.size()), shortName) &&
-            (path.size() == shortName.size() || path[shortName.size()] == '\\'))
-            return longName + path.substr(shortName.size());
-    }
+    // A junction is followed, like a short name, by whoever opens a path through it.
+    for (const auto* names : {&longNames, &junctions})
+        for (const auto& [shortName, longName] : *names) {
+            if (path.size() >= shortName.size() && SameNoCase(path.substr(0, shortName.size()), shortName) &&
+                (path.size() == shortName.size() || path[shortName.size()] == '\\'))
+                return longName + path.substr(shortName.size());
+        }
     return path;
 }
 

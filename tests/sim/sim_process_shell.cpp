@@ -1,4 +1,6 @@
 // The simulated processes, events, clock, shell and file system.
+#include <iconv.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -47,7 +49,98 @@ void RunTaskkill(const std::string& parameters) {
              ps.end());
 }
 
+BOOL Fail(DWORD error) {
+    M().lastError = error;
+    return FALSE;
+}
+
+// The shell's class for a file, as HKEY_CLASSES_ROOT names it.
+std::string ClassOf(const std::string& file) {
+    if (M().FolderExists(file) || (!file.empty() && file.back() == '\\')) return "Folder";
+    if (EndsWithNoCase(file, ".bat")) return "batfile";
+    if (EndsWithNoCase(file, ".exe")) return "exefile";
+    return "";
+}
+
+// Between code page 949 and the platform's wide characters; empty when the
+// text has no form there.
+std::string Convert(const char* to, const char* from, const std::string& bytes) {
+    iconv_t cd = iconv_open(to, from);
+    std::string out(bytes.size() * 4 + 8, '\0');
+    char *in = const_cast<char*>(bytes.data()), *at = out.data();
+    std::size_t inLeft = bytes.size(), outLeft = out.size();
+    bool ok = iconv(cd, &in, &inLeft, &at, &outLeft) != std::size_t(-1);
+    iconv_close(cd);
+    return ok ? out.substr(0, out.size() - outLeft) : std::string();
+}
+
+std::string Narrow(const wchar_t* wide) {
+    const char* bytes = reinterpret_cast<const char*>(wide);
+    return Convert("CP949", "WCHAR_T", std::string(bytes, std::wcslen(wide) * sizeof(wchar_t)));
+}
+
+// A started program runs on its own; its two handles are the caller's. The
+// command line begins with the quoted program, and the rest are parameters.
+BOOL Start(const char* via, const std::string& account, const std::string& program, const std::string& line,
+           DWORD flags, int show, const std::string& directory, PROCESS_INFORMATION* started) {
+    sim::Launch launch{"", program, "<null>", (flags & STARTF_USESHOWWINDOW) ? show : -1, false, via, account,
+                       directory};
+    const std::string quoted = "\"" + program + "\"";
+    if (line.compare(0, quoted.size(), quoted) != 0 || (line.size() > quoted.size() && line[quoted.size()] != ' '))
+        M().misuse.push_back(std::string(via) + " with a command line that does not begin with its program: " + line);
+    launch.hasParameters = line.size() > quoted.size();
+    if (launch.hasParameters) launch.parameters = line.substr(quoted.size() + 1);
+    M().Log(std::string(via) + " " + program + " | " + launch.parameters + " | " + std::to_string(launch.show) +
+            " | " + directory);
+    M().launches.push_back(launch);
+    if (M().emulateTaskkill && launch.hasParameters && EndsWithNoCase(program, "\\taskkill.exe"))
+        RunTaskkill(launch.parameters);
+    started->hProcess = static_cast<HANDLE>(M().NewHandle(Kind::Process, "process " + program));
+    started->hThread = static_cast<HANDLE>(M().NewHandle(Kind::Process, "thread " + program));
+    return TRUE;
+}
+
+// A token with at least the access needed; null, with the error, otherwise.
+sim::Machine::HandleInfo* Token(HANDLE token, DWORD needed) {
+    auto* info = M().Handle(token, Kind::Token);
+    if (!info || (info->access & needed) != needed) Fail(info ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
+    return info && (info->access & needed) == needed ? info : nullptr;
+}
+
+HANDLE NewToken(const std::string& account, DWORD access, bool primary, const std::string& what) {
+    void* handle = M().NewHandle(Kind::Token, what);
+    auto* info = M().Handle(handle, Kind::Token);
+    info->account = account;
+    info->access = access;
+    info->primary = primary;
+    return static_cast<HANDLE>(handle);
+}
+
 }  // namespace
+
+namespace sim {
+
+// advapi32's CreateProcessWithTokenW, which the logic finds at run time: a
+// process with another token, through the secondary logon service. Without
+// an environment of its own it gets the user's, from the profile it loads.
+BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
+                                          wchar_t* commandLine, DWORD creationFlags, void* environment,
+                                          const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
+                                          PROCESS_INFORMATION* started) {
+    auto* info = Token(token, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY);
+    if (!info || !info->primary || logonFlags != LOGON_WITH_PROFILE || environment ||
+        creationFlags != CREATE_NEW_CONSOLE || !currentDirectory) {
+        M().misuse.push_back("CreateProcessWithTokenW other than with a primary token and the user's profile");
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    std::string program = Narrow(applicationName);
+    M().Log("CreateProcessWithTokenW " + program + (M().secondaryLogonDisabled ? " refused" : ""));
+    if (M().secondaryLogonDisabled) return Fail(ERROR_SERVICE_DISABLED);
+    return Start("CreateProcessWithTokenW", info->account, program, Narrow(commandLine), startupInfo->dwFlags,
+                 startupInfo->wShowWindow, Narrow(currentDirectory), started);
+}
+
+}  // namespace sim
 
 namespace win {
 
@@ -133,7 +226,7 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    for (Kind kind : {Kind::Snapshot, Kind::Process, Kind::Event, Kind::File}) {
+    for (Kind kind : {Kind::Snapshot, Kind::Process, Kind::Event, Kind::File, Kind::Token}) {
         if (M().Handle(handle, kind)) {
             M().Log("CloseHandle " + M().Handle(handle, kind)->what);
             return M().CloseHandleOf(handle, kind);
@@ -146,6 +239,84 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 DWORD GetLastError() { return M().lastError; }
+
+BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes, void* threadAttributes,
+                    BOOL inheritHandles, DWORD creationFlags, void* environment, const char* currentDirectory,
+                    STARTUPINFOA* startupInfo, PROCESS_INFORMATION* started) {
+    // Each with a console of its own, as the shell starts them.
+    if (!applicationName || !commandLine || processAttributes || threadAttributes || inheritHandles ||
+        creationFlags != CREATE_NEW_CONSOLE || environment) {
+        M().misuse.push_back("CreateProcessA other than a program by its path, with its command line");
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    // The process's own token: impersonation does not reach a new process.
+    return Start("CreateProcessA", sim::kAdministrator, applicationName, commandLine, startupInfo->dwFlags,
+                 startupInfo->wShowWindow, Str(currentDirectory), started);
+}
+
+// Code page 949 is the simulated machine's ANSI code page.
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* wide, int wideLength) {
+    if (codePage != CP_ACP || flags || length != -1) M().misuse.push_back("MultiByteToWideChar but of a whole text");
+    std::string bytes = Convert("WCHAR_T", "CP949", text);
+    int needed = static_cast<int>(bytes.size() / sizeof(wchar_t)) + 1;
+    if (bytes.empty() && text[0]) return Fail(1113);  // ERROR_NO_UNICODE_TRANSLATION
+    if (!wide) return needed;
+    if (wideLength < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(wide, bytes.data(), bytes.size());
+    wide[needed - 1] = L'\0';
+    return needed;
+}
+
+// Kestane's own process has the administrator's token, the shell's process
+// the desktop user's.
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+    auto* info = M().Handle(process, Kind::Process);
+    bool shell = info && M().shellPid && info->pid == M().shellPid;
+    if (process != GetCurrentProcess() && !shell) return Fail(ERROR_ACCESS_DENIED);
+    std::string account = shell ? sim::kDesktopUser : sim::kAdministrator;
+    M().Log("OpenProcessToken " + account);
+    *token = NewToken(account, access, true, "token " + account);
+    return TRUE;
+}
+
+BOOL DuplicateTokenEx(HANDLE token, DWORD access, void*, int, int tokenType, HANDLE* newToken) {
+    auto* info = Token(token, TOKEN_DUPLICATE);
+    if (!info) return FALSE;
+    M().Log("DuplicateTokenEx " + info->account);
+    *newToken = NewToken(info->account, access, tokenType == TokenPrimary, "token " + info->account + " copy");
+    return TRUE;
+}
+
+// XP knows neither elevation class. A token is elevated unless it is the
+// filtered half (3) of a split one; the shell's is that half unless elevated.
+BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength) {
+    auto* info = Token(token, TOKEN_QUERY);
+    if (!info) return FALSE;
+    bool own = info->account == sim::kAdministrator;
+    DWORD type = own ? M().elevationType : M().shellElevated ? 2 : 3;
+    DWORD value = informationClass == TokenElevationType ? type : type != 3;
+    bool known =
+        M().tokenClassesKnown && (informationClass == TokenElevationType || informationClass == TokenElevation);
+    if (!known || length < sizeof(value)) return Fail(known ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
+    std::memcpy(information, &value, sizeof(value));
+    *returnLength = sizeof(value);
+    return TRUE;
+}
+
+BOOL ImpersonateLoggedOnUser(HANDLE token) {
+    auto* info = Token(token, TOKEN_QUERY | TOKEN_DUPLICATE);
+    if (!info) return FALSE;
+    M().Log("ImpersonateLoggedOnUser " + info->account);
+    if (M().impersonationFails) return Fail(ERROR_ACCESS_DENIED);
+    M().impersonating = info->account;
+    return TRUE;
+}
+
+BOOL RevertToSelf() {
+    M().Log("RevertToSelf");
+    M().impersonating.clear();
+    return TRUE;
+}
 
 HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name) {
     M().Log("CreateEventA " + std::string(securityAttributes ? "attrs" : "<null>") + " " +
@@ -220,13 +391,33 @@ std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file,
     launch.parameters = Str(parameters);
     launch.hasParameters = parameters != nullptr;
     launch.show = showCommand;
-    M().launches.push_back(launch);
     if (owner || directory) M().misuse.push_back("ShellExecuteA with an owner window or a working directory");
+    launch.via = "ShellExecuteA";
+    launch.account = sim::kAdministrator;
+    launch.directory = "<null>";
+    M().launches.push_back(launch);
+    // HKEY_CLASSES_ROOT: the user's own class wins over the machine's.
+    auto userClass = M().userClasses.find(ClassOf(Str(file)));
+    if (userClass != M().userClasses.end()) M().launches.back().file = userClass->second;
     std::string program = Str(file);
     if (M().emulateTaskkill && parameters &&
         (sim::SameNoCase(program, "TASKKILL") || EndsWithNoCase(program, "\\taskkill.exe")))
         RunTaskkill(parameters);
     return 42;
+}
+
+LONG SHGetFolderPathA(HWND, int csidl, HANDLE token, DWORD flags, char* path) {
+    auto* info = token ? Token(token, TOKEN_QUERY | TOKEN_IMPERSONATE) : nullptr;
+    if ((token && !info) || flags != SHGFP_TYPE_CURRENT) M().misuse.push_back("SHGetFolderPathA with that token");
+    std::string account = info ? info->account : "<null>";
+    M().Log("SHGetFolderPathA " + std::to_string(csidl) + " " + account);
+    bool other = account == sim::kDesktopUser && !M().userFolders.empty();
+    const auto& folders = other ? M().userFolders : M().specialFolders;
+    auto it = folders.find(csidl);
+    if (it == folders.end()) return static_cast<LONG>(0x80004005);  // E_FAIL
+    std::strncpy(path, it->second.c_str(), MAX_PATH - 1);
+    path[MAX_PATH - 1] = '\0';
+    return 0;
 }
 
 BOOL SHGetSpecialFolderPathA(HWND, char* path, int csidl, BOOL create) {
@@ -254,18 +445,14 @@ std::string ParentOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-bool WriteDenied(const std::string& path) {
-    for (const std::string& folder : M().deniedFolders)
+bool Below(const std::vector<std::string>& folders, const std::string& path) {
+    for (const std::string& folder : folders)
         if (path.size() > folder.size() && sim::SameNoCase(path.substr(0, folder.size()), folder) &&
             path[folder.size()] == '\\')
             return true;
     return false;
 }
 
-BOOL Fail(DWORD error) {
-    M().lastError = error;
-    return FALSE;
-}
 
 }  // namespace
 
@@ -274,6 +461,8 @@ namespace win {
 BOOL DeleteFileA(const char* path) {
     M().Log("DeleteFileA " + Str(path));
     sim::File* file = FindFile(Str(path));
+    if (file && M().impersonating == sim::kDesktopUser && Below(M().adminFolders, file->path))
+        return Fail(ERROR_ACCESS_DENIED);
     if (!file) return Fail(M().FolderExists(ParentOf(Str(path))) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     // Windows refuses to delete a running program's image.
     if (file->readOnly || M().FileInUse(file->path)) return Fail(ERROR_ACCESS_DENIED);
@@ -289,7 +478,7 @@ BOOL CopyFileA(const char* existingPath, const char* newPath, BOOL failIfExists)
     bool readOnly = source->readOnly;  // the copy takes the source's attributes
     std::string target = Str(newPath);
     if (!M().FolderExists(ParentOf(target))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (WriteDenied(target) || M().FolderExists(target)) return Fail(ERROR_ACCESS_DENIED);
+    if (Below(M().deniedFolders, target) || M().FolderExists(target)) return Fail(ERROR_ACCESS_DENIED);
     if (sim::File* existing = FindFile(target)) {
         if (failIfExists) return Fail(80);  // ERROR_FILE_EXISTS
         if (M().FileInUse(existing->path)) return Fail(ERROR_SHARING_VIOLATION);
@@ -315,7 +504,7 @@ BOOL CreateDirectoryA(const char* path, void* securityAttributes) {
     std::string folder = Str(path);
     if (M().FolderExists(folder) || FindFile(folder)) return Fail(ERROR_ALREADY_EXISTS);
     if (!M().FolderExists(ParentOf(folder))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (WriteDenied(folder)) return Fail(ERROR_ACCESS_DENIED);
+    if (Below(M().deniedFolders, folder)) return Fail(ERROR_ACCESS_DENIED);
     M().folders.push_back(folder);
     return TRUE;
 }
@@ -347,6 +536,12 @@ DWORD GetFileAttributesA(const char* path) {
 
 // Real semantics: the length without the terminator when it fits, else the
 // size needed including it.
+BOOL SetCurrentDirectoryA(const char* path) {
+    M().Log("SetCurrentDirectoryA " + Str(path));
+    M().currentDirectory = Str(path);
+    return TRUE;
+}
+
 DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer) {
     M().Log("GetCurrentDirectoryA " + std::to_string(bufferLength));
     const std::string& dir = M().currentDirectory;

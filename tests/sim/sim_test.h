@@ -27,6 +27,7 @@ protected:
     void TearDown() override {
         EXPECT_EQ(sim::machine().OpenHandles(), std::vector<std::string>{}) << "handles left open";
         EXPECT_EQ(sim::machine().misuse, std::vector<std::string>{}) << "platform misuse";
+        EXPECT_EQ(sim::machine().impersonating, "") << "the thread still acts as another user";
     }
     sim::Machine& M() { return sim::machine(); }
 };

@@ -37,6 +37,9 @@ sim::Window* Live(HWND handle, const char* what) {
 
 std::string Label(const sim::Window* w) { return w ? std::to_string(w->id) : std::string("<no window>"); }
 
+// The desktop window of the shell's process, when one runs.
+HWND const kShellWindow = reinterpret_cast<HWND>(std::uintptr_t{0xDE5C});
+
 }  // namespace
 
 namespace sim {
@@ -286,6 +289,17 @@ HCURSOR SetCursor(HCURSOR cursor) {
     HCURSOR previous = M().currentCursor;
     M().currentCursor = cursor;
     return previous;
+}
+
+HWND GetShellWindow() {
+    M().Log("GetShellWindow");
+    return M().shellPid ? kShellWindow : nullptr;
+}
+
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
+    if (window != kShellWindow || !M().shellPid) return 0;
+    *processId = M().shellPid;
+    return 1;
 }
 
 }  // namespace win

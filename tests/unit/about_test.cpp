@@ -28,7 +28,8 @@ protected:
         RunMainWindow(nullptr);
     }
     void ExpectPageOpened(const sim::Launch& l) {
-        EXPECT_EQ(l.operation, "open");
+        EXPECT_EQ(l.via, "CreateProcessA") << "no split token: our own, as before";
+        EXPECT_EQ(l.directory, "C:\\windows\\system32");
         EXPECT_EQ(l.file, kExplorer);
         EXPECT_EQ(l.parameters, kMakerPage);
         EXPECT_EQ(l.show, SW_SHOW);

@@ -138,7 +138,8 @@ TEST_F(MainWindowTest, EveryMessageClearsTheClassIconFirst) {
 TEST_F(MainWindowTest, DllSearchOrderIsSetBeforeAnythingElse) {
     const char* const lazyDlls[] = {"uxtheme",         "dwmapi",      "version", "imm32",    "ole32",   "oleaut32",
                                     "propsys",         "cryptbase",   "userenv", "setupapi", "apphelp", "ntmarta",
-                                    "windows.storage", "TextShaping", "shcore",  "profapi",  "oleacc",  "clbcatq"};
+                                    "windows.storage", "TextShaping", "shcore",  "profapi",  "oleacc",  "clbcatq",
+                                    "comres"};
     const std::string lookUp = "GetProcAddress SetDefaultDllDirectories",
                       lookUpDllDirectory = "GetProcAddress SetDllDirectoryA";
     struct Case {
@@ -156,9 +157,10 @@ TEST_F(MainWindowTest, DllSearchOrderIsSetBeforeAnythingElse) {
         M().missingExports = c.missingExports;
         M().missingDlls = {"windows.storage.dll", "TextShaping.dll", "shcore.dll"};
         Run();
-        std::vector<std::string> expected = {"GetModuleHandleA kernel32.dll"};
+        // The system folder is the current folder from the first statement on.
+        std::vector<std::string> expected = {"GetSystemDirectoryA 260", "SetCurrentDirectoryA C:\\windows\\system32",
+                                             "GetModuleHandleA kernel32.dll"};
         expected.insert(expected.end(), c.calls.begin(), c.calls.end());
-        expected.push_back("GetSystemDirectoryA 260");
         for (const char* name : lazyDlls)
             expected.push_back("LoadLibraryExA C:\\windows\\system32\\" + std::string(name) + ".dll 8");
         expected.push_back("DialogBoxParamA 101 owner <no window>");

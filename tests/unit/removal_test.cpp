@@ -68,13 +68,13 @@ TEST_F(RemovalTest, StepsRunInTheirOrder) {
               55 + 53);
     const std::string removing = "SetWindowTextA 1004 그리드를 제거중입니다";
     const std::string progress = "SetWindowTextA 1008 설치: 제거중";
-    auto steps = Keep(run, {"ShellExecuteA C:\\windows\\system32\\taskkill.exe | /F /IM ExpressService.exe",
-                            "ShellExecuteA C:\\windows\\system32\\taskkill.exe | /F /IM MultiDownload.exe",
+    auto steps = Keep(run, {"CreateProcessA C:\\windows\\system32\\taskkill.exe | /F /IM ExpressService.exe",
+                            "CreateProcessA C:\\windows\\system32\\taskkill.exe | /F /IM MultiDownload.exe",
                             "QueryServiceStatus", "ControlService", "Sleep", "ChangeServiceConfigA",
                             "SetWindowTextA", "DeleteService", "CloseServiceHandle", "SendMessageA", "MessageBoxA"});
     std::vector<std::string> expected = {
-        "ShellExecuteA C:\\windows\\system32\\taskkill.exe | /F /IM ExpressService.exe | 0",
-        "ShellExecuteA C:\\windows\\system32\\taskkill.exe | /F /IM MultiDownload.exe | 0",
+        "CreateProcessA C:\\windows\\system32\\taskkill.exe | /F /IM ExpressService.exe | 0 | C:\\windows\\system32",
+        "CreateProcessA C:\\windows\\system32\\taskkill.exe | /F /IM MultiDownload.exe | 0 | C:\\windows\\system32",
         "SetWindowTextA 1003 상주: OFF",
         "QueryServiceStatus ExpressService",
         "ControlService ExpressService 1",
@@ -238,7 +238,7 @@ TEST_F(RemovalTest, ResidentGridsEndBeforeTheFirstStopOnEveryRun) {
     EXPECT_EQ(M().launches.size(), 22u);
     EXPECT_EQ(M().CountProcesses("BBoxSearchBar.exe"), 0);
     // Each run: eleven task-kill launches, then the first stop request.
-    auto calls = Keep(M().trace, {"ShellExecuteA", "ControlService"});
+    auto calls = Keep(M().trace, {"CreateProcessA", "ControlService"});
     ASSERT_EQ(calls.size(), 24u);
     EXPECT_EQ(calls[11], "ControlService xOcean 1");
     EXPECT_EQ(calls[23], "ControlService xOcean 1");

@@ -39,7 +39,7 @@ TEST_F(ResidentTerminationTest, ElevenHiddenTaskKillsInCatalogueOrderThenThreeDe
     ASSERT_EQ(M().launches.size(), 11u);
     for (std::size_t i = 0; i < 11; ++i) {
         const auto& l = M().launches[i];
-        EXPECT_EQ(l.operation, "open");
+        EXPECT_EQ(l.via, "CreateProcessA");
         EXPECT_EQ(l.file, "C:\\windows\\system32\\taskkill.exe") << "never the bare word";
         EXPECT_EQ(l.parameters, std::string("/F /IM ") + images[i]);
         EXPECT_EQ(l.show, SW_HIDE);

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "main/about.h"
+#include "main/resident_termination.h"
 #include "main/sweeps.h"
 #include "sim/sim_test.h"
 
@@ -11,6 +15,7 @@ const std::string kPF = "C:\\Program Files\\";
 const std::string kPF86 = "C:\\Program Files (x86)\\";
 const std::string kRoaming = "C:\\users\\tester\\AppData\\Roaming";
 const std::string kCmd = "C:\\windows\\system32\\cmd.exe";
+const std::string kSystem = "C:\\windows\\system32";
 
 class ProgramSweepTest : public SimTest {
 protected:
@@ -32,7 +37,7 @@ TEST_F(ProgramSweepTest, ThreeHundredFiftyTwoHiddenLaunchesInTableOrder) {
     RunProgramUninstallers();
     ASSERT_EQ(M().launches.size(), 352u);
     for (const auto& l : M().launches) {
-        EXPECT_EQ(l.operation, "open") << l.file;
+        EXPECT_EQ(l.via, "CreateProcessA") << l.file;
         EXPECT_EQ(l.show, SW_HIDE) << l.file;
     }
 
@@ -101,11 +106,12 @@ TEST_F(ProgramSweepTest, FolderRemovalsRunTheSystemCommandProcessor) {
     EXPECT_EQ(CountFile("cmd") + CountFile("cmd.exe"), 0);
 
     // Without the system folder there is no command processor we trust, and
-    // no telling that C:\Windows\system32 is that folder: its seven rows go too.
+    // no telling that C:\Windows\system32 is that folder: its seven rows go
+    // too, and the six roaming ones, which then have no folder to start in.
     sim::Reset();
     M().systemDirectory = "";
     RunProgramUninstallers();
-    EXPECT_EQ(M().launches.size(), 341u);
+    EXPECT_EQ(M().launches.size(), 335u);
     for (const auto& l : M().launches) EXPECT_EQ(l.parameters.find("rmdir"), std::string::npos) << l.file;
 }
 
@@ -119,8 +125,17 @@ TEST_F(ProgramSweepTest, RunTimePathsComeFromTheRoamingFolderWithTheirBlanks) {
                                    kRoaming + "\\GoodFile\\FileGet\\FileGetUninstall.exe ",
                                    kRoaming + "\\everytoolbar\\everytoolbardel.exe ",
                                }));
-    EXPECT_EQ(M().Count("SHGetSpecialFolderPathA 26 0"), 6) << "once for each, not created when missing";
-    EXPECT_EQ(M().Count("SHGetSpecialFolderPathA"), 6 + 2) << "and the machine's two Program Files folders";
+    EXPECT_EQ(M().Count("SHGetFolderPathA 26 <null>"), 6) << "once for each, not created when missing";
+    EXPECT_EQ(M().Count("SHGetSpecialFolderPathA"), 2) << "the machine's two Program Files folders";
+
+    // Each starts in a folder only administrators can change: a row below a
+    // root in its own, the command processor and a run-time path (no split
+    // token here) in the system folder; never in Kestane's current folder.
+    EXPECT_EQ(Entry(1).directory, kPF + "ShareBox\\SBoxSearchBar");
+    EXPECT_EQ(Entry(4).directory, kSystem);
+    EXPECT_EQ(Entry(18).directory, "C:\\Program Files") << "the folder row Aqua\\";
+    EXPECT_EQ(Entry(171).directory, kSystem);
+    EXPECT_EQ(Entry(352).directory, "C:\\Windows\\system32") << "as the table writes it";
 
     // Blanks and lower-case drives in the fixed paths are handed on as written.
     EXPECT_EQ(Entry(150).file, kPF + "bclubwidget\\bclubwidgetun.exe ");
@@ -159,6 +174,79 @@ TEST_F(ProgramSweepTest, RunTimePathThatWouldNotFitIsSkippedNotCut) {
     ASSERT_EQ(M().launches.size(), 347u);
     EXPECT_EQ(Entry(170).file, folder + "\\greenopen2\\greenopendel.exe ");
     EXPECT_EQ(Entry(171).file, kPF86 + "52hxw\\uninst.exe");
+}
+
+// What lives in the user's folders is found, deleted and started with the
+// rights of the user whose desktop it is. Without a split token (XP, UAC off,
+// no shell window, an elevated shell) that is Kestane's own, as it always
+// was; with one, the shell's filtered token; and where an administrator
+// typed the password over a standard user's shoulder, the standard user's,
+// in that user's folders, never the administrator's.
+TEST_F(ProgramSweepTest, EachMachineSweepsTheDesktopUsersFoldersWithTheUsersRights) {
+    const std::string admin = "C:\\users\\admin", explorer = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
+    struct {
+        const char* machine;
+        std::function<void()> setUp;
+        bool asUser;  // the shell's token: starts with it in their own folder, deletions impersonating it
+    } machines[] = {
+        {"XP", [&] { M().UseXpProfile(), M().tokenClassesKnown = false; }, false},
+        {"UAC off", [] {}, false},
+        {"split token", [&] { M().SplitToken(); }, true},
+        {"over the shoulder", [&] { M().OverTheShoulder(); }, true},
+        {"no shell window", [&] { M().SplitToken(), M().shellPid = 0; }, false},
+        {"elevated shell", [&] { M().SplitToken(), M().shellElevated = true; }, false},
+    };
+    for (const auto& m : machines) {
+        sim::Reset();
+        ResetProgramState();
+        m.setUp();
+        auto folders = M().userFolders.empty() ? M().specialFolders : M().userFolders;
+        const std::string roaming = folders[CSIDL_APPDATA];
+        const std::vector<std::string> gone = {folders[CSIDL_DESKTOP] + "\\쉐어박스.url",
+                                               folders[CSIDL_LOCAL_APPDATA] + "\\MultiDownload\\MultiDownload.exe"};
+        for (const auto& path : gone) M().AddFile(path);
+        M().AddFile(admin + "\\Desktop\\쉐어박스.url");
+
+        RemoveShortcuts();
+        RunProgramUninstallers();
+        TerminateResidentGrids();
+        OpenMakerPage();
+
+        for (const auto& path : gone) EXPECT_FALSE(M().FileExists(path)) << m.machine << " " << path;
+        EXPECT_TRUE(M().FileExists(admin + "\\Desktop\\쉐어박스.url")) << m.machine;
+        const int deletions = 100 + 3;
+        EXPECT_EQ(M().Count("DeleteFileA"), deletions) << m.machine;
+        EXPECT_EQ(M().Count("ImpersonateLoggedOnUser desktop user"), m.asUser ? deletions : 0) << m.machine;
+        EXPECT_EQ(M().Count("RevertToSelf"), m.asUser ? deletions : 0) << m.machine;
+
+        ASSERT_EQ(M().launches.size(), 352u + 11u + 1u) << m.machine;
+        for (const auto& l : M().launches) {
+            bool users = l.file == explorer || l.file.rfind(roaming + "\\", 0) == 0;
+            EXPECT_EQ(l.via, users && m.asUser ? "CreateProcessWithTokenW" : "CreateProcessA") << m.machine << l.file;
+            EXPECT_EQ(l.account, users && m.asUser ? sim::kDesktopUser : sim::kAdministrator) << m.machine << l.file;
+        }
+        EXPECT_EQ(Files(170, 171), (std::vector<std::string>{roaming + "\\tab_browser\\tab_browserndel.exe ",
+                                                           roaming + "\\greenopen2\\greenopendel.exe "}))
+            << m.machine;
+        const sim::Launch& keyword = Entry(172);
+        EXPECT_EQ(std::make_tuple(keyword.parameters, keyword.show, keyword.directory),
+                  std::make_tuple(std::string("-uninstall"), SW_HIDE,
+                                  m.asUser ? roaming + "\\DirectKeyword" : kSystem))
+            << m.machine;
+        EXPECT_EQ(M().launches.back().directory, m.asUser ? "C:\\Program Files\\Internet Explorer" : kSystem)
+            << m.machine;
+    }
+}
+
+// A start as the user that fails, here because the secondary logon service
+// is disabled, is not made with the administrator's rights instead.
+TEST_F(ProgramSweepTest, RoamingRowsThatCannotStartAsTheUserDoNotStartAtAll) {
+    M().SplitToken();
+    M().secondaryLogonDisabled = true;
+    RunProgramUninstallers();
+    EXPECT_EQ(M().launches.size(), 346u);
+    EXPECT_EQ(M().Count("CreateProcessWithTokenW"), 6);
+    for (const auto& l : M().launches) EXPECT_EQ(l.file.find("Roaming"), std::string::npos) << l.file;
 }
 
 }  // namespace

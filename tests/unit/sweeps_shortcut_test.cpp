@@ -97,9 +97,9 @@ TEST_F(ShortcutSweepTest, UnknownFolderSkipsItsGroupsOnly) {
     for (std::size_t i = 0; i < paths.size(); ++i)
         EXPECT_EQ(paths[i].rfind(i < 26 ? kStartMenu : kFavorites, 0), 0u) << paths[i];
     EXPECT_TRUE(M().FileExists(atRoot));
-    EXPECT_EQ(M().Trace("SHGetSpecialFolderPathA"),
-              (std::vector<std::string>{"SHGetSpecialFolderPathA 0 0", "SHGetSpecialFolderPathA 26 0",
-                                        "SHGetSpecialFolderPathA 11 0", "SHGetSpecialFolderPathA 6 0"}));
+    EXPECT_EQ(M().Trace("SHGetFolderPathA"),
+              (std::vector<std::string>{"SHGetFolderPathA 0 <null>", "SHGetFolderPathA 26 <null>",
+                                        "SHGetFolderPathA 11 <null>", "SHGetFolderPathA 6 <null>"}));
 }
 
 // On XP the Start Menu lies in the profile, not below the roaming folder.
@@ -132,6 +132,38 @@ TEST_F(ShortcutSweepTest, PathThatWouldNotFitIsSkippedNotCut) {
     // Of the desktop group only the names of 8 bytes fit.
     EXPECT_EQ(desktop, (std::vector<std::string>{"짱큐.url", "Tple.url"}));
     EXPECT_EQ(Deletions().size(), desktop.size() + 28u + 26u + 19u);
+}
+
+// With a split token each deletion runs as the desktop user: a folder that a
+// user-level program made a junction into Windows' own leads nowhere the
+// user could not delete anyway. Where the impersonation fails, nothing goes.
+TEST_F(ShortcutSweepTest, DeletionsRunAsTheDesktopUserThroughJunctionsToo) {
+    const std::string fonts = "C:\\Windows\\Fonts\\";
+    M().SplitToken();
+    M().junctions[kQuickLaunch.substr(0, kQuickLaunch.size() - 1)] = fonts.substr(0, fonts.size() - 1);
+    M().AddFile(fonts + "쉐어박스.url");
+    M().AddFile(kDesktop + "쉐어박스.url");
+
+    RemoveShortcuts();
+
+    EXPECT_TRUE(M().FileExists(fonts + "쉐어박스.url")) << "deleted through the junction as administrator";
+    EXPECT_FALSE(M().FileExists(kDesktop + "쉐어박스.url"));
+    std::vector<std::string> steps;
+    for (const auto& entry : M().trace)
+        for (const char* step : {"ImpersonateLoggedOnUser desktop user", "DeleteFileA", "RevertToSelf"})
+            if (entry.rfind(step, 0) == 0) steps.push_back(step);
+    ASSERT_EQ(steps.size(), 3u * 100u);
+    for (std::size_t i = 0; i < steps.size(); i += 3)
+        EXPECT_EQ(std::vector<std::string>(steps.begin() + i, steps.begin() + i + 3),
+                  (std::vector<std::string>{"ImpersonateLoggedOnUser desktop user", "DeleteFileA", "RevertToSelf"}));
+
+    sim::Reset();
+    M().SplitToken();
+    M().impersonationFails = true;
+    M().AddFile(kDesktop + "쉐어박스.url");
+    RemoveShortcuts();
+    EXPECT_TRUE(M().FileExists(kDesktop + "쉐어박스.url")) << "never deleted as administrator instead";
+    EXPECT_EQ(M().Count("DeleteFileA"), 0);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ protected:
 TEST_F(WebhardSweepTest, SeventyFourLaunchesInTableOrder) {
     RunWebhardUninstallers();
     ASSERT_EQ(M().launches.size(), 74u);
-    for (const auto& l : M().launches) EXPECT_EQ(l.operation, "open") << l.file;
+    for (const auto& l : M().launches) EXPECT_EQ(l.via, "CreateProcessA") << l.file;
 
     EXPECT_EQ(Entry(1).file, "C:\\Windows\\System32\\ClubboxUninstall.exe");
     EXPECT_EQ(Entry(2).file, kPF + "DBfile\\Uninstall.exe");
@@ -115,9 +115,9 @@ TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
     // The trace in the order of events: each message right behind its sweep.
     std::vector<std::string> calls;
     for (const auto& entry : M().trace)
-        for (const char* name : {"ShellExecuteA", "DeleteFileA", "MessageBoxA"})
+        for (const char* name : {"CreateProcessA", "DeleteFileA", "MessageBoxA"})
             if (entry.rfind(name, 0) == 0 && (calls.empty() || calls.back() != name)) calls.push_back(name);
-    EXPECT_EQ(calls, (std::vector<std::string>{"ShellExecuteA", "MessageBoxA", "ShellExecuteA", "MessageBoxA",
+    EXPECT_EQ(calls, (std::vector<std::string>{"CreateProcessA", "MessageBoxA", "CreateProcessA", "MessageBoxA",
                                                "DeleteFileA", "MessageBoxA"}));
     EXPECT_EQ(M().launches.size(), 74u + 352u);
 }
@@ -183,6 +183,34 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
         }
         EXPECT_EQ(M().messageBoxes.size(), 2u) << c.machine << ": the sweeps report as ever";
     }
+}
+
+// The user's own classes (HKCU\\Software\\Classes) win over the machine's in
+// the shell, elevated or not, so no start goes through it: a program starts
+// as itself, a batch file in the system's command processor and a folder in
+// the system's explorer, by their full paths and with the tabled show modes,
+// each in its own folder.
+TEST_F(WebhardSweepTest, TheUsersClassesNeverDecideWhatStarts) {
+    const std::string fast = kPF + "hidisk.co.kr\\Hidisk(fast)";
+    M().AddFile(fast + "\\UnExpService.bat");
+    M().AddFile(kPF + "DBfile\\Uninstall.exe");
+    const std::string planted = "C:\\users\\tester\\AppData\\Local\\Temp\\planted.exe";
+    M().userClasses = {{"exefile", planted}, {"batfile", planted}, {"Folder", planted}};
+
+    RunWebhardUninstallers();
+
+    ASSERT_EQ(M().launches.size(), 74u);
+    for (const auto& l : M().launches) EXPECT_NE(l.file, planted);
+    auto start = [&](std::size_t n) {
+        return std::make_tuple(Entry(n).file, Entry(n).parameters, Entry(n).show, Entry(n).directory);
+    };
+    EXPECT_EQ(start(2), std::make_tuple(kPF + "DBfile\\Uninstall.exe", std::string("<null>"), SW_HIDE,
+                                        kPF + "DBfile"));
+    EXPECT_EQ(start(12), std::make_tuple(std::string("C:\\windows\\system32\\cmd.exe"),
+                                         "/c \"\"" + fast + "\\UnExpService.bat\"\"", SW_HIDE, fast));
+    EXPECT_EQ(start(13), std::make_tuple(std::string("C:\\windows\\explorer.exe"), "\"" + fast + "\"", SW_HIDE,
+                                         kPF + "hidisk.co.kr"));
+    EXPECT_EQ(start(65), std::make_tuple(kPF + "Zfile\\Uninstall.exe", std::string("<null>"), SW_SHOW, kPF + "Zfile"));
 }
 
 }  // namespace

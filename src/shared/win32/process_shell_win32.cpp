@@ -47,6 +47,7 @@ BOOL CreateDirectoryA(const char* path, void* securityAttributes) {
 BOOL RemoveDirectoryA(const char* path) { return ::RemoveDirectoryA(path); }
 DWORD GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
 DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer) { return ::GetCurrentDirectoryA(bufferLength, buffer); }
+BOOL SetCurrentDirectoryA(const char* path) { return ::SetCurrentDirectoryA(path); }
 DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size) {
     return ::GetModuleFileNameA(reinterpret_cast<::HMODULE>(module), buffer, size);
 }

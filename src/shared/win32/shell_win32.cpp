@@ -18,4 +18,8 @@ BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create) {
     return ::SHGetSpecialFolderPathA(reinterpret_cast<::HWND>(owner), path, csidl, create);
 }
 
+LONG SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, char* path) {
+    return ::SHGetFolderPathA(reinterpret_cast<::HWND>(owner), csidl, reinterpret_cast<::HANDLE>(token), flags, path);
+}
+
 }  // namespace win

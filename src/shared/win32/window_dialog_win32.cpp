@@ -52,4 +52,9 @@ HCURSOR SetCursor(HCURSOR cursor) {
     return reinterpret_cast<HCURSOR>(::SetCursor(reinterpret_cast<::HCURSOR>(cursor)));
 }
 
+HWND GetShellWindow() { return W(::GetShellWindow()); }
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
+    return ::GetWindowThreadProcessId(W(window), reinterpret_cast<::LPDWORD>(processId));
+}
+
 }  // namespace win
