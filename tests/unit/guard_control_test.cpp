@@ -10,6 +10,7 @@
 #include "main/main_state.h"
 #include "main/main_window.h"
 #include "main/resource_ids.h"
+#include "shared/service_manager.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"
 
@@ -347,52 +348,74 @@ TEST_F(GuardControlTest, StartOfARegistrationBeingDeletedAsksToTryAgainShortly) 
 const std::string kOldRegistration = "C:\\users\\tester\\Downloads\\Tollvard Old\\Velmora.exe";
 
 // At start-up, before anything may start it, such a registration is pointed
-// at the verified copy; one that cannot be is never started.
-TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrNeverStarted) {
+// at the quoted copy, whether or not a verified copy could be placed there:
+// without one the guard cannot start until a press places it. One that
+// cannot be pointed there is disabled.
+TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled) {
+    const std::string kPathOnly = "ChangeServiceConfigA Velmora 4294967295 4294967295 4294967295 values";
     struct Case {
         const char* what;
         DWORD state;
         std::string beside;  // Velmora.exe beside Kestane; empty: none there
-        bool repaired;
-        Messages shown;  // after one press on a stopped guard
+        bool programFilesKnown;
+        std::string path;  // registered after start-up
+        DWORD startType;   // after start-up
+        Messages shown;    // after one press on a stopped guard
+        std::vector<std::string> changes;
     };
     const std::vector<Case> cases = {
-        {"stopped", SERVICE_STOPPED, kOurs, true, {kStarted}},
-        {"running: it runs on until it next starts", SERVICE_RUNNING, kOurs, true, {}},
-        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", false, {kProgramMissing}},
-        {"a swapped Velmora.exe beside Kestane", SERVICE_STOPPED, "MZ planted by a program running as the user",
-         false, {kNotOurs}},
+        {"stopped", SERVICE_STOPPED, kOurs, true, kQuotedCopy, SERVICE_AUTO_START, {kStarted}, {kPathOnly}},
+        {"running: it runs on until it next starts", SERVICE_RUNNING, kOurs, true, kQuotedCopy, SERVICE_AUTO_START,
+         {}, {kPathOnly}},
+        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", true, kQuotedCopy, SERVICE_AUTO_START,
+         {kProgramMissing}, {kPathOnly}},
+        {"a swapped Velmora.exe beside Kestane", SERVICE_STOPPED, "MZ planted by a program running as the user", true,
+         kQuotedCopy, SERVICE_AUTO_START, {kNotOurs}, {kPathOnly}},
+        {"no Program Files to point it at", SERVICE_STOPPED, kOurs, false, kOldRegistration, SERVICE_DISABLED,
+         {"Program Files 폴더를 찾지 못했습니다"},
+         {"ChangeServiceConfigA Velmora 4294967295 4 4294967295 nulls"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sim::Reset();
         ResetProgramState();
         if (!c.beside.empty()) M().AddFile(kBeside, false, c.beside);
+        if (!c.programFilesKnown) M().RemoveSpecialFolder(CSIDL_PROGRAM_FILES);
         M().AddFile(kOldRegistration, false, "MZ whatever the user put there");
         sim::Service& old = M().AddService("Velmora", c.state);
         old.binaryPath = kOldRegistration;
         old.startType = SERVICE_AUTO_START;
-        const std::string path = c.repaired ? kQuotedCopy : kOldRegistration;
+        const bool starts = c.shown == Messages{kStarted};
         int startsBeforeThePress = -1;
         InWindow([&](HWND window) {
-            EXPECT_EQ(M().FindService("Velmora")->binaryPath, path) << "at start-up, before any press";
+            EXPECT_EQ(M().FindService("Velmora")->binaryPath, c.path) << "at start-up, before any press";
+            EXPECT_EQ(M().FindService("Velmora")->startType, c.startType);
+            EXPECT_EQ(M().Trace("ChangeServiceConfigA"), c.changes) << "only the path, or only the start type";
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED ? kStopped : kRunning);
             startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
             if (c.state == SERVICE_STOPPED) sim::Command(window, IDC_GUARD_BUTTON);
-            EXPECT_EQ(TextsOf(window), c.repaired ? kRunning : kStopped);
+            EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED && !starts ? kStopped : kRunning);
         });
         EXPECT_EQ(startsBeforeThePress, 0);
         EXPECT_EQ(Shown(), c.shown) << "nothing at start-up; the press tells the outcome";
-        EXPECT_EQ(M().FindService("Velmora")->state, c.repaired ? SERVICE_RUNNING : SERVICE_STOPPED);
-        EXPECT_EQ(M().FindService("Velmora")->binaryPath, path);
-        EXPECT_EQ(M().Trace("ChangeServiceConfigA"),
-                  c.repaired ? std::vector<std::string>{"ChangeServiceConfigA Velmora 4294967295 4294967295 "
-                                                        "4294967295 values"}
-                             : std::vector<std::string>{})
-            << "only the program path changes, once";
+        EXPECT_EQ(M().FindService("Velmora")->state, starts || c.state != SERVICE_STOPPED ? SERVICE_RUNNING
+                                                                                           : SERVICE_STOPPED);
+        EXPECT_EQ(M().FindService("Velmora")->binaryPath, c.path);
         EXPECT_EQ(M().Count("CreateServiceA") + M().Count("DeleteService"), 0);
-        EXPECT_EQ(M().FileExists(kCopy), c.repaired);
+        EXPECT_EQ(M().FileExists(kCopy), c.beside == kOurs && c.programFilesKnown);
     }
+
+    // Once the copy can be placed, the next start-up points the disabled guard
+    // at it, and a press lets it start with Windows again and starts it.
+    M().SetSpecialFolder(CSIDL_PROGRAM_FILES, "C:\\Program Files");
+    M().messageBoxes.clear();
+    M().trace.clear();
+    EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
+    EXPECT_EQ(Shown(), Messages{kStarted});
+    EXPECT_EQ(M().Trace("ChangeServiceConfigA"),
+              (std::vector<std::string>{kPathOnly, "ChangeServiceConfigA Velmora 4294967295 2 4294967295 nulls"}));
+    EXPECT_EQ(M().FindService("Velmora")->binaryPath, kQuotedCopy);
+    EXPECT_EQ(M().FindService("Velmora")->startType, SERVICE_AUTO_START);
 }
 
 TEST_F(GuardControlTest, InstalledGuardThatDoesNotStartShowsStoppedAndStartsOnTheNextPress) {
@@ -442,7 +465,9 @@ TEST_F(GuardControlTest, RegistrationWhileTheOldGuardIsStillBeingDeletedAsksToTr
     M().files.pop_back();
     InWindow([&](HWND window) {
         Texts before = TextsOf(window);
-        InstallGuardService();
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+        InstallGuardService(manager);
+        CloseServiceHandle(manager);
         EXPECT_EQ(TextsOf(window), before);
     });
     EXPECT_EQ(Shown(), Messages{kBeingRemoved});
@@ -462,19 +487,17 @@ TEST_F(GuardControlTest, GuardAlreadyMarkedForDeletionCountsAsRemoved) {
     EXPECT_EQ(Shown(), Messages{kRemoved});
 }
 
-TEST_F(GuardControlTest, WithoutRightsEachOperationAsksForThemAndChangesNothing) {
+TEST_F(GuardControlTest, WithoutRightsThePressAsksForThemOnceAndChangesNothing) {
     InWindow([&](HWND window) {
         Texts before = TextsOf(window);
         M().isAdministrator = false;
+        M().trace.clear();
         ToggleGuardService();
-        InstallGuardService();
-        RemoveGuardService();
-        EXPECT_EQ(StartGuardService(), 0u);
         EXPECT_EQ(TextsOf(window), before);
     });
-    EXPECT_EQ(Shown(), Messages(3, "프로그램을 관리자 권한으로 다시 실행하세요"));
-    EXPECT_EQ(M().Count("CopyFileA"), 0);
-    EXPECT_TRUE(ArrowIsBack());
+    EXPECT_EQ(Shown(), Messages(1, "프로그램을 관리자 권한으로 다시 실행하세요"));
+    EXPECT_EQ(M().Count("OpenSCManagerA"), 1);
+    EXPECT_EQ(M().Count("OpenServiceA") + M().Count("CopyFileA"), 0);
 }
 
 }  // namespace
