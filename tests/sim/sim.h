@@ -142,6 +142,9 @@ public:
     bool isAdministrator = true;
     bool startedByServiceManager = false;
     bool createEventFails = false;
+    // Names that another program holds as a mutex, semaphore or section: no
+    // event of such a name can be made (ERROR_INVALID_HANDLE). Case counts.
+    std::vector<std::string> otherObjectNames;
     bool registerHandlerFails = false;
     bool createServiceFails = false;
     // Called with each service that CreateServiceA registers, to give it the

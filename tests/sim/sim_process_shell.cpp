@@ -154,6 +154,11 @@ HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialStat
         M().lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
+    auto& others = M().otherObjectNames;
+    if (name && std::find(others.begin(), others.end(), name) != others.end()) {
+        M().lastError = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
     // A name already taken opens the existing event, as it is, and says so.
     std::shared_ptr<sim::Machine::EventObject> existing = name ? M().EventNamed(name) : nullptr;
     void* handle = M().NewHandle(Kind::Event, "event " + Str(name));
