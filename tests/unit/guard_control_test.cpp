@@ -259,6 +259,97 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
     EXPECT_EQ(M().FindService("Velmora")->binaryPath.size(), 259u);
 }
 
+// The folder Windows runs the guard from as LocalSystem: made with a list of
+// its own, or, found there already and changeable by others, given that list
+// anew before the copy lands, the copy in it too.
+TEST_F(GuardControlTest, GuardFolderIsOnlyAdministratorsToChangeBeforeTheCopyLands) {
+    const std::string kAdmins = "S-1-5-32-544", kSystem = "S-1-5-18", kUsers = "S-1-5-32-545";
+    const std::vector<sim::AccessEntry> kProtected = {
+        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1F01FF, kAdmins},
+        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1F01FF, kSystem},
+        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1200A9, kUsers},
+    };
+    const std::string kTrustedInstaller = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    const sim::AccessEntry kUsersModify{ACCESS_ALLOWED_ACE_TYPE, 3, 0x1301BF, kUsers};
+    struct Case {
+        const char* what;
+        bool folderThere;
+        std::function<void(sim::Security&)> arrange;
+        bool setAnew;
+    };
+    const std::vector<Case> cases = {
+        {"no folder yet: made with the list", false, [](sim::Security&) {}, false},
+        {"as it should be, with TrustedInstaller and a denying entry", true,
+         [&](sim::Security& s) {
+             s.entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 2, 0x10000000, kTrustedInstaller});
+             s.entries.push_back({ACCESS_DENIED_ACE_TYPE, 0, 0x1301BF, kUsers});
+         },
+         false},
+        {"Users may modify", true, [&](sim::Security& s) { s.entries.push_back(kUsersModify); }, true},
+        {"Power Users may change what is made in it, as on XP", true,
+         [](sim::Security& s) { s.entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 11, 0x40000000, "S-1-5-32-547"}); },
+         true},
+        {"Users may change its permissions only", true,
+         [&](sim::Security& s) { s.entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, 0x40000, kUsers}); }, true},
+        {"owned by a user", true, [](sim::Security& s) { s.owner = "S-1-5-21-7-8-9-1001"; }, true},
+        {"no list at all", true, [](sim::Security& s) { s.noList = true; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        ResetProgramState();
+        M().AddFile(kBeside, false, kOurs);
+        if (c.folderThere) {
+            // Our Velmora.exe, planted early with a list that lets Users change it later.
+            M().AddFile(kCopy, false, kOurs);
+            c.arrange(M().SecurityOf(kFolder));
+            M().SecurityOf(kCopy).entries.push_back(kUsersModify);
+        }
+        EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
+        EXPECT_EQ(Shown(), Messages{kInstalled});
+
+        const sim::Security& folder = M().SecurityOf(kFolder);
+        if (!c.folderThere || c.setAnew) {
+            EXPECT_EQ(folder.owner, kAdmins);
+            EXPECT_EQ(folder.entries.size(), 3u);
+            for (std::size_t i = 0; i < folder.entries.size() && i < 3; ++i) {
+                EXPECT_EQ(folder.entries[i].type, kProtected[i].type) << i;
+                EXPECT_EQ(folder.entries[i].flags, kProtected[i].flags) << i;
+                EXPECT_EQ(folder.entries[i].mask, kProtected[i].mask) << i;
+                EXPECT_EQ(folder.entries[i].sid, kProtected[i].sid) << i;
+            }
+            EXPECT_TRUE(folder.protectedList) << "nothing inherited from Program Files";
+            EXPECT_FALSE(folder.noList);
+        }
+        if (!c.folderThere) {
+            EXPECT_EQ(M().Trace("CreateDirectoryA"), std::vector<std::string>{"CreateDirectoryA " + kFolder + " attrs"});
+            EXPECT_EQ(M().Count("SetNamedSecurityInfoA"), 0);
+            continue;
+        }
+        const std::vector<std::string> setAnew = {
+            "SetNamedSecurityInfoA " + kFolder + " 2147483653",  // owner, list, protected
+            "SetNamedSecurityInfoA " + kCopy + " 536870917",     // owner, an empty list, inheriting
+        };
+        EXPECT_EQ(M().Trace("SetNamedSecurityInfoA"), c.setAnew ? setAnew : std::vector<std::string>{});
+        EXPECT_EQ(M().SecurityOf(kCopy).entries.empty(), c.setAnew);
+        EXPECT_LT(At("GetNamedSecurityInfoA " + kFolder), At("CreateServiceA")) << "checked before it is registered";
+        if (c.setAnew) EXPECT_LT(At("SetNamedSecurityInfoA " + kCopy), At("CreateServiceA"));
+        EXPECT_EQ(M().Count("CopyFileA"), 0) << "the copy there is ours";
+    }
+
+    // A list that cannot be set anew: nothing is registered from that folder.
+    sim::Reset();
+    ResetProgramState();
+    M().AddFile(kBeside, false, kOurs);
+    M().AddFolder(kFolder);
+    M().SecurityOf(kFolder).entries.push_back(kUsersModify);
+    M().SecurityOf(kFolder).refuseChange = true;
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_EQ(Shown(), Messages{"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"});
+    EXPECT_EQ(M().FindService("Velmora"), nullptr);
+    EXPECT_EQ(M().Count("CopyFileA"), 0);
+}
+
 // --- turning off ---------------------------------------------------------------
 
 TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
