@@ -367,6 +367,20 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     for (const auto& sleep : Sleeps()) EXPECT_TRUE(sleep == "Sleep 1500" || sleep == "Sleep 100") << sleep;
     EXPECT_LT(At("SetCursor 32514"), At("OpenServiceA Velmora 4"));
     EXPECT_TRUE(ArrowIsBack());
+
+    // Stopped, but another program still holds the registration open, which
+    // keeps it until that program lets go: the guard has left all the same,
+    // so its copy goes at once, without waiting to the limit.
+    sim::Reset();
+    ResetProgramState();
+    Guard(SERVICE_RUNNING).openHandles = 1;
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_EQ(Shown(), Messages{kRemoved});
+    EXPECT_EQ(M().now, 1500) << "the stop's grace and no more";
+    EXPECT_FALSE(M().FileExists(kCopy));
+    ASSERT_NE(M().FindService("Velmora"), nullptr);
+    EXPECT_TRUE(M().FindService("Velmora")->markedForDelete);
+    M().services.back()->openHandles = 0;
 }
 
 TEST_F(GuardControlTest, StartingGuardIsStoppedOnceItRunsAndOneThatStaysIsToldToGoAtRestart) {
