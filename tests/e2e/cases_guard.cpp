@@ -3,6 +3,9 @@
 // work on grid programs and grid services, and Velmora.exe started by hand.
 #include "harness.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 namespace {
 
 using namespace e2e;
@@ -102,6 +105,11 @@ bool wait_service_gone(const std::wstring& name, DWORD timeout_ms) {
     return true;
 }
 
+bool running_under_wine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 std::string cp949(const std::wstring& text) {
     int size = WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
@@ -145,6 +153,33 @@ E2E_CASE(guard_install_and_start) {
        str(guard.description));
     ok(lower(guard.account) == L"localsystem", "account: expected LocalSystem, got %s", str(guard.account));
     ok(guard.pid != 0, "expected the process id of the running guard, got 0");
+
+    // The folder's own list, inheriting nothing: Administrators own it.
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD got = GetNamedSecurityInfoW(guard_folder().c_str(), SE_FILE_OBJECT,
+                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &list,
+                                      nullptr, &descriptor);
+    need(got == ERROR_SUCCESS, "reading the owner and list of %s failed: error %lu", str(guard_folder()), got);
+    defer([descriptor] { LocalFree(descriptor); });
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    LPWSTR sddl = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                         &sddl, nullptr);
+    std::wstring shown = sddl ? sddl : L"?";
+    LocalFree(sddl);
+    trace("%s: %s", utf8(guard_folder()).c_str(), utf8(shown).c_str());
+    // Wine 8 keeps no list given to CreateDirectory: it shows one made from
+    // the Unix permissions, owned by the user. Only Windows can show ours.
+    if (running_under_wine()) return;
+    ok(owner && IsWellKnownSid(owner, WinBuiltinAdministratorsSid), "expected Administrators to own %s: %s",
+       str(guard_folder()), str(shown));
+    ok((control & SE_DACL_PROTECTED) && list && list->AceCount == 3,
+       "expected a protected list of three entries on %s: %s", str(guard_folder()), str(shown));
 }
 
 // The running guard ends a grid program and removes a running grid service
@@ -328,6 +363,35 @@ E2E_CASE(guard_older_registration_pointed_at_the_copy) {
     trace("main window after %.2f s with the repair, %.2f s with nothing to repair", repairing,
           (GetTickCount64() - started) / 1000.0);
     expect_guard_texts(again, kTurnOff, kInUse, 0);
+}
+
+// A program of the user's holds the name of the guard's stop event as a
+// mutex, made before 1034: under its plain name, which Wine 8 shares with
+// services because it runs them in the user's session, and as
+// Global\velmoraexit, the name a service's plain name is on Windows. The
+// guard runs all the same, sweeps, and stops when the service manager asks.
+E2E_CASE(guard_runs_despite_a_mutex_of_its_event_name) {
+    HANDLE plain = CreateMutexW(nullptr, FALSE, L"velmoraexit");
+    need(plain, "creating the mutex velmoraexit failed: error %lu", GetLastError());
+    HANDLE global = CreateMutexW(nullptr, FALSE, L"Global\\velmoraexit");
+    DWORD error = GetLastError();
+    defer([plain, global] {
+        if (global) CloseHandle(global);
+        CloseHandle(plain);
+    });
+    need(global, "creating the mutex Global\\velmoraexit failed: error %lu", error);
+    trace("Global\\velmoraexit is %s the plain name here",
+          error == ERROR_ALREADY_EXISTS ? "the same mutex as" : "apart from");
+    start_fake_grid(L"bigfilesearch.exe");
+
+    App app = launch_kestane();
+    turn_guard_on(app);
+    ok(wait_gone(L"bigfilesearch.exe", 25000) >= 0, "expected the guard to end bigfilesearch.exe within 25 s, %d "
+       "still run", count_processes(L"bigfilesearch.exe"));
+    need(control_service(kGuardService, SERVICE_CONTROL_STOP), "ControlService(STOP) failed: error %lu",
+         GetLastError());
+    ok(wait_service_state(kGuardService, SERVICE_STOPPED), "expected Velmora %s after the stop, got %s",
+       state_name(SERVICE_STOPPED), state_name(query_service(kGuardService).state));
 }
 
 // Kestane in a folder with a blank, started from another working folder (as
