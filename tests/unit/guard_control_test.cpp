@@ -165,6 +165,54 @@ TEST_F(GuardControlTest, StoppedGuardIsStartedWithoutRegisteringAgain) {
     EXPECT_EQ(M().Count("CopyFileA"), 0);
 }
 
+// One press, one service manager handle, handed on to the install, the
+// start or the removal, and closed once at the end.
+TEST_F(GuardControlTest, EachPressOpensTheServiceManagerOnce) {
+    struct Case {
+        const char* what;
+        DWORD registered;  // state of the guard found; 0: none
+        Texts after;
+    };
+    const Case cases[] = {
+        {"install and start", 0, kRunning},
+        {"start", SERVICE_STOPPED, kRunning},
+        {"stop and delete", SERVICE_RUNNING, kOff},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        ResetProgramState();
+        M().AddFile(kBeside, false, kOurs);
+        if (c.registered) Guard(c.registered);
+        std::string last;
+        InWindow([&](HWND window) {
+            M().trace.clear();
+            sim::Command(window, IDC_GUARD_BUTTON);
+            EXPECT_EQ(TextsOf(window), c.after);
+            last = M().trace.back();
+        });
+        EXPECT_EQ(M().Count("OpenSCManagerA"), 1);
+        EXPECT_EQ(M().Count("CloseServiceHandle manager"), 1);
+        EXPECT_EQ(last, "CloseServiceHandle manager") << "closed after the last step";
+    }
+}
+
+// A registered guard whose state cannot be read: start-up leaves the labels
+// as they are, and a press says so with the error instead of guessing.
+TEST_F(GuardControlTest, UnreadableGuardStateIsToldWithItsErrorCode) {
+    Guard(SERVICE_RUNNING).queryFails = true;
+    InWindow([&](HWND window) {
+        Texts before = TextsOf(window);
+        EXPECT_EQ(before, (Texts{"Velmora 켜기", "실시간 감시 기능 사용중"})) << "the template's texts";
+        sim::Command(window, IDC_GUARD_BUTTON);
+        EXPECT_EQ(TextsOf(window), before);
+    });
+    EXPECT_EQ(Shown(), Messages{"Velmora의 상태를 확인하지 못했습니다 (오류 코드 5)"});
+    EXPECT_EQ(M().Count("StartServiceA") + M().Count("ControlService") + M().Count("DeleteService") +
+                  M().Count("CreateServiceA"),
+              0);
+}
+
 // --- where the guard program comes from and goes to ------------------------------
 
 TEST_F(GuardControlTest, GuardIsTakenFromBesideTheProgramNotFromTheCurrentDirectory) {
