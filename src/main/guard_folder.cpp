@@ -1,5 +1,7 @@
 #include "guard_folder.h"
 
+#include <cstring>
+
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
 #include "texts.h"
@@ -23,29 +25,59 @@ constexpr KnownSid<2> kUsers{1, 2, {0, 0, 0, 0, 0, 5}, {32, 545}};
 constexpr KnownSid<6> kTrustedInstaller{
     1, 6, {0, 0, 0, 0, 0, 5}, {80, 956008885, 3418522649u, 1831038044, 1853292631, 2271478464u}};
 
-// The security calls take SIDs they only read as plain pointers.
+// An allowing entry, laid out as ACCESS_ALLOWED_ACE with its SID in place.
 template <int N>
-PSID Sid(const KnownSid<N>& sid) {
-    return const_cast<KnownSid<N>*>(&sid);
+struct AllowEntry {
+    ACE_HEADER header;
+    DWORD mask;
+    KnownSid<N> sid;
+};
+constexpr BYTE kFolderAndFiles = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+template <int N>
+constexpr AllowEntry<N> Allow(DWORD mask, const KnownSid<N>& sid) {
+    return {{ACCESS_ALLOWED_ACE_TYPE, kFolderAndFiles, sizeof(AllowEntry<N>)}, mask, sid};
 }
 
+// The folder's list, for itself and all it holds: full control for
+// Administrators and SYSTEM, read and execute for Users. Constant data in
+// the layout Windows reads, so every Windows from XP on takes it as it is.
+struct FolderList {
+    ACL header;
+    AllowEntry<2> administrators;
+    AllowEntry<1> system;
+    AllowEntry<2> users;
+};
+constexpr FolderList kFolderList{{ACL_REVISION, 0, sizeof(FolderList), 3, 0},
+                                 Allow(FILE_ALL_ACCESS, kAdministrators),
+                                 Allow(FILE_ALL_ACCESS, kSystem),
+                                 Allow(FILE_GENERIC_READ_EXECUTE, kUsers)};
+static_assert(sizeof(FolderList) == 8 + 24 + 20 + 24, "entries follow each other without gaps");
+// For a copy in the folder: no entries of its own, only what it inherits.
+constexpr ACL kInheritedOnly{ACL_REVISION, 0, sizeof(ACL), 0, 0};
+
+// The security calls take what they only read as plain pointers.
+template <typename T>
+T* Writable(const T& data) {
+    return const_cast<T*>(&data);
+}
+ACL* List(const FolderList& list) { return reinterpret_cast<ACL*>(Writable(list)); }
+
 bool IsTrustee(PSID sid) {
-    return EqualSid(sid, Sid(kAdministrators)) || EqualSid(sid, Sid(kSystem)) ||
-           EqualSid(sid, Sid(kTrustedInstaller));
+    return EqualSid(sid, Writable(kAdministrators)) || EqualSid(sid, Writable(kSystem)) ||
+           EqualSid(sid, Writable(kTrustedInstaller));
 }
 
 // Every right that lets its holder change the folder or what lies in it.
 constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
                                 FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL |
                                 GENERIC_WRITE;
-constexpr DWORD kFolderAndFiles = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
 // An entry that only denies is harmless; one of a kind read here no further
 // (object or callback entries) counts as one that allows a change.
 bool EntryChangesNothing(const ACCESS_ALLOWED_ACE* entry) {
     if (entry->Header.AceType == ACCESS_DENIED_ACE_TYPE) return true;
     if (entry->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
-    return (entry->Mask & kChangeRights) == 0 || IsTrustee(const_cast<DWORD*>(&entry->SidStart));
+    return (entry->Mask & kChangeRights) == 0 || IsTrustee(Writable(entry->SidStart));
 }
 
 // Owner and list of the folder as found; an unreadable one, and one without
@@ -58,28 +90,14 @@ bool OnlyAdministratorsChange(const std::string& folder) {
                               &owner, nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
     bool safe = owner && IsTrustee(owner) && list;
-    for (DWORD i = 0; safe && i < list->AceCount; ++i) {
-        void* entry = nullptr;
-        safe = GetAce(list, i, &entry) && EntryChangesNothing(static_cast<ACCESS_ALLOWED_ACE*>(entry));
+    const BYTE* at = reinterpret_cast<const BYTE*>(list + 1);
+    for (WORD i = 0; safe && i < list->AceCount; ++i) {
+        const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+        safe = EntryChangesNothing(entry);
+        at += entry->Header.AceSize;
     }
     LocalFree(descriptor);
     return safe;
-}
-
-// Room for the header and three entries of the longest SID above.
-constexpr DWORD kListBytes = sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + sizeof(kTrustedInstaller));
-
-struct FolderList {
-    alignas(DWORD) BYTE bytes[kListBytes];
-    ACL* list() { return reinterpret_cast<ACL*>(bytes); }
-};
-
-bool BuildFolderList(FolderList& folder) {
-    ACL* list = folder.list();
-    return InitializeAcl(list, kListBytes, ACL_REVISION) &&
-           AddAccessAllowedAceEx(list, ACL_REVISION, kFolderAndFiles, FILE_ALL_ACCESS, Sid(kAdministrators)) &&
-           AddAccessAllowedAceEx(list, ACL_REVISION, kFolderAndFiles, FILE_ALL_ACCESS, Sid(kSystem)) &&
-           AddAccessAllowedAceEx(list, ACL_REVISION, kFolderAndFiles, FILE_GENERIC_READ_EXECUTE, Sid(kUsers));
 }
 
 bool Refuse(std::string& refusal, DWORD error) {
@@ -90,15 +108,9 @@ bool Refuse(std::string& refusal, DWORD error) {
 }  // namespace
 
 bool ProtectGuardFolder(const GuardCopy& copy, std::string& refusal) {
-    FolderList folderList;
-    SECURITY_DESCRIPTOR descriptor = {};
-    if (!BuildFolderList(folderList) || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorOwner(&descriptor, Sid(kAdministrators), FALSE) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, folderList.list(), FALSE) ||
-        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-        return Refuse(refusal, GetLastError());
-
-    // 1. A new folder gets its list as it is made.
+    // 1. A new folder gets owner and list as it is made, and inherits nothing.
+    SECURITY_DESCRIPTOR descriptor = {SECURITY_DESCRIPTOR_REVISION, 0, SE_DACL_PRESENT | SE_DACL_PROTECTED,
+                                      Writable(kAdministrators), nullptr, nullptr, List(kFolderList)};
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
     if (CreateDirectoryA(copy.folder.c_str(), &attributes)) return true;
     DWORD error = GetLastError();
@@ -113,14 +125,12 @@ bool ProtectGuardFolder(const GuardCopy& copy, std::string& refusal) {
     error = SetNamedSecurityInfoA(copy.folder.c_str(), SE_FILE_OBJECT,
                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                       PROTECTED_DACL_SECURITY_INFORMATION,
-                                  Sid(kAdministrators), nullptr, folderList.list(), nullptr);
+                                  Writable(kAdministrators), nullptr, List(kFolderList), nullptr);
     if (error != ERROR_SUCCESS) return Refuse(refusal, error);
-    ACL inheritedOnly = {};
-    if (!InitializeAcl(&inheritedOnly, sizeof(inheritedOnly), ACL_REVISION)) return Refuse(refusal, GetLastError());
     error = SetNamedSecurityInfoA(copy.program.c_str(), SE_FILE_OBJECT,
                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                       UNPROTECTED_DACL_SECURITY_INFORMATION,
-                                  Sid(kAdministrators), nullptr, &inheritedOnly, nullptr);
+                                  Writable(kAdministrators), nullptr, Writable(kInheritedOnly), nullptr);
     if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return Refuse(refusal, error);
     return true;
 }

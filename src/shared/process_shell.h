@@ -69,13 +69,6 @@ DWORD SizeofResource(HINSTANCE module, HRSRC resource);
 
 // File security (Kestane only: file_security_win32.cpp). All of it is in
 // Windows XP's advapi32 and kernel32.
-BOOL InitializeSecurityDescriptor(SECURITY_DESCRIPTOR* descriptor, DWORD revision);
-BOOL SetSecurityDescriptorOwner(SECURITY_DESCRIPTOR* descriptor, PSID owner, BOOL defaulted);
-BOOL SetSecurityDescriptorDacl(SECURITY_DESCRIPTOR* descriptor, BOOL present, ACL* dacl, BOOL defaulted);
-BOOL SetSecurityDescriptorControl(SECURITY_DESCRIPTOR* descriptor, WORD bitsOfInterest, WORD bitsToSet);
-BOOL InitializeAcl(ACL* acl, DWORD length, DWORD revision);
-BOOL AddAccessAllowedAceEx(ACL* acl, DWORD revision, DWORD flags, DWORD mask, PSID sid);
-BOOL GetAce(ACL* acl, DWORD index, void** ace);
 BOOL EqualSid(PSID a, PSID b);
 // Both return an error code, ERROR_SUCCESS when they succeed. The descriptor
 // that GetNamedSecurityInfoA returns holds owner and list, and is freed with

@@ -3,9 +3,6 @@
 // work on grid programs and grid services, and Velmora.exe started by hand.
 #include "harness.h"
 
-#include <aclapi.h>
-#include <sddl.h>
-
 namespace {
 
 using namespace e2e;
@@ -105,11 +102,6 @@ bool wait_service_gone(const std::wstring& name, DWORD timeout_ms) {
     return true;
 }
 
-bool running_under_wine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 std::string cp949(const std::wstring& text) {
     int size = WideCharToMultiByte(949, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
@@ -153,33 +145,6 @@ E2E_CASE(guard_install_and_start) {
        str(guard.description));
     ok(lower(guard.account) == L"localsystem", "account: expected LocalSystem, got %s", str(guard.account));
     ok(guard.pid != 0, "expected the process id of the running guard, got 0");
-
-    // The folder's own list, inheriting nothing: Administrators own it.
-    PSID owner = nullptr;
-    PACL list = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD got = GetNamedSecurityInfoW(guard_folder().c_str(), SE_FILE_OBJECT,
-                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &list,
-                                      nullptr, &descriptor);
-    need(got == ERROR_SUCCESS, "reading the owner and list of %s failed: error %lu", str(guard_folder()), got);
-    defer([descriptor] { LocalFree(descriptor); });
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    GetSecurityDescriptorControl(descriptor, &control, &revision);
-    LPWSTR sddl = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                                         &sddl, nullptr);
-    std::wstring shown = sddl ? sddl : L"?";
-    LocalFree(sddl);
-    trace("%s: %s", utf8(guard_folder()).c_str(), utf8(shown).c_str());
-    // Wine 8 keeps no list given to CreateDirectory: it shows one made from
-    // the Unix permissions, owned by the user. Only Windows can show ours.
-    if (running_under_wine()) return;
-    ok(owner && IsWellKnownSid(owner, WinBuiltinAdministratorsSid), "expected Administrators to own %s: %s",
-       str(guard_folder()), str(shown));
-    ok((control & SE_DACL_PROTECTED) && list && list->AceCount == 3,
-       "expected a protected list of three entries on %s: %s", str(guard_folder()), str(shown));
 }
 
 // The running guard ends a grid program and removes a running grid service

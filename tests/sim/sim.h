@@ -70,6 +70,9 @@ struct AccessEntry {
     DWORD mask = 0;
     std::string sid;
 };
+inline bool operator==(const AccessEntry& a, const AccessEntry& b) {
+    return a.type == b.type && a.flags == b.flags && a.mask == b.mask && a.sid == b.sid;
+}
 struct Security {
     std::string owner;
     std::vector<AccessEntry> entries;

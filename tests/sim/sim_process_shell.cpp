@@ -305,14 +305,20 @@ std::vector<unsigned char> SidBytes(const std::string& text) {
     return sid;
 }
 
-std::vector<sim::AccessEntry> EntriesOf(ACL* list) {
+// The entries of a list the program passes; one that Windows would refuse
+// as malformed (sizes that do not add up) is misuse.
+std::vector<sim::AccessEntry> EntriesOf(const ACL* list) {
     std::vector<sim::AccessEntry> out;
     const unsigned char* at = reinterpret_cast<const unsigned char*>(list + 1);
+    std::size_t used = sizeof(ACL);
     for (WORD i = 0; i < list->AceCount; ++i) {
         const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+        if (entry->Header.AceSize != 8 + SidLength(&entry->SidStart)) M().misuse.push_back("malformed access entry");
         out.push_back({entry->Header.AceType, entry->Header.AceFlags, entry->Mask, SidString(&entry->SidStart)});
         at += entry->Header.AceSize;
+        used += entry->Header.AceSize;
     }
+    if (list->AclRevision != ACL_REVISION || used != list->AclSize) M().misuse.push_back("malformed access list");
     return out;
 }
 
@@ -525,55 +531,6 @@ DWORD SizeofResource(HINSTANCE, HRSRC resource) {
     return resource ? static_cast<DWORD>(reinterpret_cast<const std::string*>(resource)->size()) : 0;
 }
 
-BOOL InitializeSecurityDescriptor(SECURITY_DESCRIPTOR* descriptor, DWORD revision) {
-    std::memset(descriptor, 0, sizeof(*descriptor));
-    descriptor->Revision = static_cast<BYTE>(revision);
-    return TRUE;
-}
-
-BOOL SetSecurityDescriptorOwner(SECURITY_DESCRIPTOR* descriptor, PSID owner, BOOL) {
-    descriptor->Owner = owner;
-    return TRUE;
-}
-
-BOOL SetSecurityDescriptorDacl(SECURITY_DESCRIPTOR* descriptor, BOOL present, ACL* dacl, BOOL) {
-    descriptor->Dacl = present ? dacl : nullptr;
-    descriptor->Control = static_cast<WORD>(descriptor->Control | (present ? 0x4 : 0));  // SE_DACL_PRESENT
-    return TRUE;
-}
-
-BOOL SetSecurityDescriptorControl(SECURITY_DESCRIPTOR* descriptor, WORD bitsOfInterest, WORD bitsToSet) {
-    descriptor->Control = static_cast<WORD>((descriptor->Control & ~bitsOfInterest) | (bitsToSet & bitsOfInterest));
-    return TRUE;
-}
-
-BOOL InitializeAcl(ACL* acl, DWORD length, DWORD revision) {
-    if (length < sizeof(ACL)) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    *acl = {static_cast<BYTE>(revision), 0, static_cast<WORD>(length), 0, 0};
-    return TRUE;
-}
-
-BOOL AddAccessAllowedAceEx(ACL* acl, DWORD, DWORD flags, DWORD mask, PSID sid) {
-    std::size_t used = sizeof(ACL);
-    for (const sim::AccessEntry& entry : EntriesOf(acl)) used += 8 + SidBytes(entry.sid).size();
-    std::size_t size = 8 + SidLength(sid);
-    if (used + size > acl->AclSize) return Fail(1344);  // ERROR_ALLOTTED_SPACE_EXCEEDED
-    auto* entry = reinterpret_cast<ACCESS_ALLOWED_ACE*>(reinterpret_cast<unsigned char*>(acl) + used);
-    entry->Header = {ACCESS_ALLOWED_ACE_TYPE, static_cast<BYTE>(flags), static_cast<WORD>(size)};
-    entry->Mask = mask;
-    std::memcpy(&entry->SidStart, sid, SidLength(sid));
-    ++acl->AceCount;
-    return TRUE;
-}
-
-BOOL GetAce(ACL* acl, DWORD index, void** ace) {
-    if (index >= acl->AceCount) return Fail(87);  // ERROR_INVALID_PARAMETER
-    unsigned char* at = reinterpret_cast<unsigned char*>(acl + 1);
-    for (DWORD i = 0; i < index; ++i) at += reinterpret_cast<ACE_HEADER*>(at)->AceSize;
-    *ace = at;
-    return TRUE;
-}
-
 BOOL EqualSid(PSID a, PSID b) { return SidLength(a) == SidLength(b) && std::memcmp(a, b, SidLength(a)) == 0; }
 
 // One block, as Windows returns it: the descriptor, then the owner's SID,
@@ -595,13 +552,15 @@ DWORD GetNamedSecurityInfoA(const char* path, int objectType, DWORD information,
     made->Owner = block + sizeof(SECURITY_DESCRIPTOR);
     std::memcpy(made->Owner, ownerSid.data(), ownerSid.size());
     ACL* list = reinterpret_cast<ACL*>(block + listAt);
-    InitializeAcl(list, static_cast<DWORD>(listBytes), ACL_REVISION);
+    *list = {ACL_REVISION, 0, static_cast<WORD>(listBytes), static_cast<WORD>(found.entries.size()), 0};
+    unsigned char* at = block + listAt + sizeof(ACL);
     for (const sim::AccessEntry& entry : found.entries) {
         std::vector<unsigned char> sid = SidBytes(entry.sid);
-        AddAccessAllowedAceEx(list, ACL_REVISION, entry.flags, entry.mask, sid.data());
-        void* added = nullptr;
-        GetAce(list, list->AceCount - 1u, &added);
-        static_cast<ACE_HEADER*>(added)->AceType = entry.type;
+        auto* written = reinterpret_cast<ACCESS_ALLOWED_ACE*>(at);
+        written->Header = {entry.type, entry.flags, static_cast<WORD>(8 + sid.size())};
+        written->Mask = entry.mask;
+        std::memcpy(&written->SidStart, sid.data(), sid.size());
+        at += 8 + sid.size();
     }
     made->Dacl = found.noList ? nullptr : list;
     if (owner) *owner = (information & OWNER_SECURITY_INFORMATION) ? made->Owner : nullptr;

@@ -130,46 +130,36 @@ TEST_F(GuardTest, StopDuringASweepLetsItFinishThenStopsWithoutWaiting) {
     EXPECT_TRUE(stopPending < lastDelete && lastDelete < stopped);
 }
 
-// Any user may take the name first: as an event they signal whenever they
-// like, or as a mutex (semaphore, section), which makes the named create fail.
-// The guard then uses an event of its own; only the service manager stops it.
-TEST_F(GuardTest, ItsNameTakenByAnotherProgramCannotStopIt) {
-    struct Case {
-        const char* what;
-        bool asEvent;
-        std::vector<std::string> creates;
-    };
-    const Case cases[] = {
-        {"an event, made first and signalled", true,
-         {"CreateEventA <null> 1 1 velmoraexit", "CreateEventA <null> 1 0 velmoraexit", "CreateEventA <null> 1 0 <null>"}},
-        {"a mutex", false, {"CreateEventA <null> 1 0 velmoraexit", "CreateEventA <null> 1 0 <null>"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        SetUp();
-        HANDLE squatter = nullptr;
-        if (c.asEvent) {
-            squatter = CreateEventA(nullptr, TRUE, TRUE, "velmoraexit");
-            M().At(15000, [squatter] { SetEvent(squatter); });
-        } else {
-            M().otherObjectNames.push_back("velmoraexit");
-        }
-        ControlAt(25000, SERVICE_CONTROL_STOP);
-        RunService();
+TEST_F(GuardTest, AnEventOfItsNameMadeByAnotherProgramCannotStopIt) {
+    // Made first, signalled, by a program running as the user.
+    HANDLE squatter = CreateEventA(nullptr, TRUE, TRUE, "velmoraexit");
+    M().At(15000, [squatter] { SetEvent(squatter); });
+    ControlAt(25000, SERVICE_CONTROL_STOP);
+    RunService();
 
-        EXPECT_EQ(Reports(), (std::vector<Report>{{SERVICE_START_PENDING, 3},
-                                                  {SERVICE_RUNNING, 3},
-                                                  {SERVICE_STOP_PENDING, 0},
-                                                  {SERVICE_STOPPED, 3}}));
-        EXPECT_EQ(Sweeps(), 3) << "sweeps at 0, 10000 and 20000, until the service manager's stop";
-        EXPECT_EQ(M().now, 25000);
-        EXPECT_EQ(M().Trace("CreateEventA"), c.creates);
-        EXPECT_EQ(M().Count("CloseHandle event velmoraexit"), c.asEvent ? 1 : 0)
-            << "the other program's event is let go at once";
-        EXPECT_EQ(M().Count("CloseHandle event <null>"), 1);
-        if (squatter) CloseHandle(squatter);
-        TearDown();
-    }
+    EXPECT_EQ(Sweeps(), 3) << "sweeps at 0, 10000 and 20000, until the service manager's stop";
+    EXPECT_EQ(M().now, 25000);
+    EXPECT_EQ(M().Trace("CreateEventA"), (std::vector<std::string>{"CreateEventA <null> 1 1 velmoraexit",
+                                                                    "CreateEventA <null> 1 0 velmoraexit",
+                                                                    "CreateEventA <null> 1 0 <null>"}));
+    EXPECT_EQ(M().Count("CloseHandle event velmoraexit"), 1) << "the other program's event is let go at once";
+    CloseHandle(squatter);
+}
+
+// The name taken as a mutex (or semaphore, section) makes the named create
+// fail: the guard runs on an event of its own, until the service manager stops it.
+TEST_F(GuardTest, AMutexOfItsNameMadeByAnotherProgramCannotKeepItFromRunning) {
+    M().otherObjectNames.push_back("velmoraexit");
+    ControlAt(25000, SERVICE_CONTROL_STOP);
+    RunService();
+
+    EXPECT_EQ(Reports(), (std::vector<Report>{{SERVICE_START_PENDING, 3},
+                                              {SERVICE_RUNNING, 3},
+                                              {SERVICE_STOP_PENDING, 0},
+                                              {SERVICE_STOPPED, 3}}));
+    EXPECT_EQ(Sweeps(), 3);
+    EXPECT_EQ(M().Trace("CreateEventA"), (std::vector<std::string>{"CreateEventA <null> 1 0 velmoraexit",
+                                                                    "CreateEventA <null> 1 0 <null>"}));
 }
 
 TEST_F(GuardTest, WithoutItsEventTheServiceReportsStoppedWithTheError) {
