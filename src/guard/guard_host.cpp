@@ -19,6 +19,7 @@ char kDispatchName[] = "velmora";
 
 constexpr DWORD kAcceptStopPauseContinue = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE;
 constexpr DWORD kAcceptNothing = 0;
+constexpr char kExitEventName[] = "velmoraexit";
 
 void SendStatus(DWORD state, DWORD controlsAccepted, DWORD win32ExitCode) {
     SERVICE_STATUS status = {};
@@ -27,6 +28,18 @@ void SendStatus(DWORD state, DWORD controlsAccepted, DWORD win32ExitCode) {
     status.dwControlsAccepted = controlsAccepted;
     status.dwWin32ExitCode = win32ExitCode;
     SetServiceStatus(StatusHandle.load(), &status);
+}
+
+// The event a stop request signals. The name is the one the guard has always
+// had, but any user may take it first: as an event that they can signal
+// whenever they like, or as a mutex, semaphore or section, which makes the
+// named create fail. Either way the guard uses an unnamed event of its own,
+// so that only the service manager can stop it.
+HANDLE CreateExitEvent() {
+    HANDLE named = CreateEventA(nullptr, TRUE, FALSE, kExitEventName);
+    if (named && GetLastError() != ERROR_ALREADY_EXISTS) return named;
+    if (named) CloseHandle(named);
+    return CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 }  // namespace
@@ -63,13 +76,7 @@ void WIN_CALLBACK GuardServiceMain(DWORD, char**) {
     ReportStatus(SERVICE_START_PENDING, kAcceptStopPauseContinue);
     SweepPaused = 0;
 
-    HANDLE exitEvent = CreateEventA(nullptr, TRUE, FALSE, "velmoraexit");
-    if (exitEvent && GetLastError() == ERROR_ALREADY_EXISTS) {
-        // Somebody made it before us and may signal it whenever they like:
-        // only the service manager may stop us, so use one of our own.
-        CloseHandle(exitEvent);
-        exitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    }
+    HANDLE exitEvent = CreateExitEvent();
     if (!exitEvent) {
         // Without the event the loop could neither pace itself nor be stopped.
         ReportStatus(SERVICE_STOPPED, kAcceptNothing, GetLastError());

@@ -15,6 +15,10 @@ using namespace win;
 namespace {
 
 constexpr std::size_t kServiceCount = 55;
+// Fixed pauses after each stop request instead of polling; the outcome is
+// judged at the end.
+constexpr DWORD kDisableGroupStopPauseMs = 100;
+constexpr DWORD kStopPauseMs = 600;
 
 bool IsStopped(SC_HANDLE service, SERVICE_STATUS& status) {
     // A status that cannot be read gives no reason to act.
@@ -74,7 +78,7 @@ bool RemoveInstalledGrids() {
         SC_HANDLE service = services[index];
         if (!service || IsStopped(service, status)) continue;
         ControlService(service, SERVICE_CONTROL_STOP, &status);
-        Sleep(100);
+        Sleep(kDisableGroupStopPauseMs);
         ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr, nullptr,
                              nullptr, nullptr, nullptr, nullptr, nullptr);
     }
@@ -86,7 +90,7 @@ bool RemoveInstalledGrids() {
     for (std::size_t i = 0; i < edition.serviceCount; ++i) {
         if (grid::InDisableGroup(edition.services[i]) || !services[i] || IsStopped(services[i], status)) continue;
         ControlService(services[i], SERVICE_CONTROL_STOP, &status);
-        Sleep(600);
+        Sleep(kStopPauseMs);
         SetWindowTextA(InstalledLabel, text::kInstalledRemoving);
     }
 

@@ -19,15 +19,44 @@ namespace {
 constexpr char kGuardService[] = "Velmora";
 constexpr char kGuardDisplayName[] = "Velmora Tollvard";
 
-constexpr DWORD kStopGraceMs = 1500;
-constexpr DWORD kStartWaitLimitMs = 30000;
-constexpr DWORD kLeaveWaitLimitMs = 15000;
+// The waits of a press, each named after its step.
+constexpr DWORD kStopGraceMs = 1500;        // after the stop request, before the deletion
+constexpr DWORD kStartWaitLimitMs = 30000;  // for a start to end, running or stopped
+constexpr DWORD kLeaveWaitLimitMs = 15000;  // for a removed guard to end, so its copy can go
 // Poll between these bounds whatever the wait hint says: a hint of 0 must not
 // spin, and a long hint must not keep the window frozen past the service.
 constexpr DWORD kPollMinMs = 100;
 constexpr DWORD kPollMaxMs = 1000;
 
 SC_HANDLE OpenManager() { return OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE); }
+
+// The guard's registration as one look finds it.
+struct GuardLook {
+    bool registered = false;
+    bool readable = false;  // state holds its current state
+    DWORD state = 0;
+    DWORD error = 0;        // why it is not readable
+};
+
+GuardLook LookAtGuard(SC_HANDLE manager) {
+    GuardLook look;
+    SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_ALL_ACCESS);
+    if (!guard) {
+        look.error = GetLastError();
+        look.registered = look.error != ERROR_SERVICE_DOES_NOT_EXIST;
+        return look;
+    }
+    look.registered = true;
+    SERVICE_STATUS status = {};
+    look.readable = QueryServiceStatus(guard, &status);
+    if (look.readable)
+        look.state = status.dwCurrentState;
+    else
+        look.error = GetLastError();
+    // Closed before anybody acts: an open handle would keep a deleted registration.
+    CloseServiceHandle(guard);
+    return look;
+}
 
 void ShowGuardTexts(const char* button, const char* status) {
     SetWindowTextA(GuardButton, button);
@@ -67,16 +96,18 @@ DWORD WaitForGuardStart(SC_HANDLE guard) {
     }
 }
 
-// How long to wait before looking again whether the guard has left; 0 once
-// its registration is gone, which the manager does when the guard has stopped
-// and nobody holds a handle to it.
-DWORD GuardLeavePause(SC_HANDLE manager) {
+// Whether the guard still runs after its registration was deleted; *hint is
+// its wait hint. Gone, or stopped while somebody else still holds it open,
+// it runs no more and its copy may go.
+bool GuardStillRuns(SC_HANDLE manager, DWORD* hint = nullptr) {
     SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_STATUS);
-    if (!guard) return GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE ? kPollMinMs : 0;
+    // One marked for deletion may refuse to be opened until it has gone.
+    if (!guard) return GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
     SERVICE_STATUS status = {};
-    QueryServiceStatus(guard, &status);
+    bool runs = QueryServiceStatus(guard, &status) && status.dwCurrentState != SERVICE_STOPPED;
     CloseServiceHandle(guard);
-    return std::clamp(status.dwWaitHint, kPollMinMs, kPollMaxMs);
+    if (hint) *hint = status.dwWaitHint;
+    return runs;
 }
 
 // After the registration was deleted: waits, at most 15 s, until the guard has
@@ -89,24 +120,14 @@ void RemoveGuardCopyOnceGone(SC_HANDLE manager) {
     bool ours = LocateGuardCopy(copy, refusal) && !copy.ownFolder;
 
     for (DWORD waited = 0;;) {
-        DWORD pause = GuardLeavePause(manager);
-        if (pause == 0 && (!ours || DeleteGuardCopy(copy))) break;
+        DWORD hint = 0;
+        bool runs = GuardStillRuns(manager, &hint);
+        if (!runs && (!ours || DeleteGuardCopy(copy))) break;
         if (waited >= kLeaveWaitLimitMs) break;
-        pause = std::min(std::max(pause, kPollMinMs), kLeaveWaitLimitMs - waited);
+        DWORD pause = std::min(std::clamp(hint, kPollMinMs, kPollMaxMs), kLeaveWaitLimitMs - waited);
         Sleep(pause);
         waited += pause;
     }
-}
-
-// Whether the guard still runs although its registration was deleted: it
-// took no stop, and Windows keeps such a service until the next restart.
-bool GuardStillRuns(SC_HANDLE manager) {
-    SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_STATUS);
-    if (!guard) return false;
-    SERVICE_STATUS status = {};
-    bool runs = QueryServiceStatus(guard, &status) && status.dwCurrentState != SERVICE_STOPPED;
-    CloseServiceHandle(guard);
-    return runs;
 }
 
 // Stops the guard unless it is stopped and deletes its registration; a guard
@@ -143,8 +164,9 @@ bool DeleteGuardRegistration(SC_HANDLE manager, DWORD& error) {
     return removed;
 }
 
-// The program path the guard is registered with; false when unreadable.
-bool ReadGuardProgramPath(SC_HANDLE guard, std::string& path) {
+// The program path and start type the guard is registered with; false when
+// unreadable.
+bool ReadGuardConfig(SC_HANDLE guard, std::string& path, DWORD& startType) {
     DWORD needed = 0;
     if (QueryServiceConfigA(guard, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
     // Records, not bytes, so that the record at its start is aligned.
@@ -152,15 +174,17 @@ bool ReadGuardProgramPath(SC_HANDLE guard, std::string& path) {
     DWORD size = static_cast<DWORD>(buffer.size() * sizeof(QUERY_SERVICE_CONFIGA));
     if (!QueryServiceConfigA(guard, buffer.data(), size, &needed)) return false;
     path = buffer[0].lpBinaryPathName ? buffer[0].lpBinaryPathName : "";
+    startType = buffer[0].dwStartType;
     return true;
 }
 
 // Makes the registered guard run our own copy, and nothing else: Windows
 // starts whatever the registration names as LocalSystem. Older versions
 // registered Velmora.exe in the folder we were unpacked to, unquoted, where
-// every user may write; such a registration is pointed at the verified copy,
-// and only its program path changes. True when the registration is not there
-// or runs our copy; false, with the message that says why, otherwise.
+// every user may write; such a registration is pointed at the verified copy.
+// A press that turns the guard on also lifts the disabled start type that the
+// start-up repair may have set. True when the registration is not there or
+// runs our copy; false, with the message that says why, otherwise.
 bool PointGuardAtCopy(SC_HANDLE manager, std::string& refusal) {
     SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
     if (!guard) {
@@ -170,12 +194,16 @@ bool PointGuardAtCopy(SC_HANDLE manager, std::string& refusal) {
     }
     GuardCopy copy;
     bool placed = LocateGuardCopy(copy, refusal) && PlaceGuardCopy(copy, refusal);
-    const std::string quoted = QuotedGuardProgram(copy);
+    const std::string quoted = placed ? QuotedGuardProgram(copy) : std::string();
     std::string registered;
-    bool pointed = placed && ReadGuardProgramPath(guard, registered) && registered == quoted;
+    DWORD startType = 0;
+    bool pointed = placed && ReadGuardConfig(guard, registered, startType) && registered == quoted &&
+                   startType != SERVICE_DISABLED;
     if (placed && !pointed) {
-        pointed = ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, quoted.c_str(),
-                                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        pointed = ChangeServiceConfigA(guard, SERVICE_NO_CHANGE,
+                                       startType == SERVICE_DISABLED ? SERVICE_AUTO_START : SERVICE_NO_CHANGE,
+                                       SERVICE_NO_CHANGE, registered == quoted ? nullptr : quoted.c_str(), nullptr,
+                                       nullptr, nullptr, nullptr, nullptr, nullptr);
         if (!pointed) refusal = WithErrorCode(text::kGuardNotInstalled, GetLastError());
     }
     CloseServiceHandle(guard);
@@ -184,19 +212,14 @@ bool PointGuardAtCopy(SC_HANDLE manager, std::string& refusal) {
 
 // A registered guard that is stopped: start it, once it is sure to start
 // our own copy; otherwise say why not and leave it stopped.
-void StartStoppedGuard() {
-    SC_HANDLE manager = OpenManager();
-    if (!manager) return;
+void StartStoppedGuard(SC_HANDLE manager) {
     std::string refusal;
-    bool pointed = PointGuardAtCopy(manager, refusal);
-    CloseServiceHandle(manager);
-    if (!pointed) {
+    if (!PointGuardAtCopy(manager, refusal)) {
         ShowNotice(refusal.c_str());
         return;
     }
-
     DWORD error = 0;
-    DWORD state = StartGuardService(&error);
+    DWORD state = StartGuardService(manager, &error);
     if (state == SERVICE_RUNNING) {
         ShowNotice(text::kStarted);
         ShowGuardTexts(text::kGuardTurnOff, text::kGuardInUse);
@@ -205,52 +228,56 @@ void StartStoppedGuard() {
     }
 }
 
-void RefuseInstall(SC_HANDLE manager, const std::string& message) {
-    CloseServiceHandle(manager);
-    ShowNotice(message.c_str());
-}
-
 }  // namespace
 
-void ToggleGuardService() {
-    SC_HANDLE manager = OpenManager();
-    if (!manager) {
-        ShowNotice(text::kRunAgainAsAdministrator);
-        return;
+void ShowGuardState(SC_HANDLE manager) {
+    GuardLook look = LookAtGuard(manager);
+    if (!look.registered) {
+        ShowGuardTexts(text::kGuardTurnOn, text::kGuardOff);
+    } else if (look.readable && look.state != SERVICE_STOPPED) {
+        SetWindowTextA(GuardStatusLabel, text::kGuardInUse);
+        SetWindowTextA(GuardButton, text::kGuardTurnOff);
+    } else if (look.readable) {
+        SetWindowTextA(GuardStatusLabel, text::kGuardStopped);
+        SetWindowTextA(GuardButton, text::kGuardTurnOn);
     }
-
-    SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_ALL_ACCESS);
-    SERVICE_STATUS status = {};
-    // An unreadable state gives no safe choice between start and removal.
-    bool known = guard && QueryServiceStatus(guard, &status);
-    // Closed before acting: an open handle would keep a deleted registration.
-    if (guard) CloseServiceHandle(guard);
-    CloseServiceHandle(manager);
-
-    if (!guard)
-        InstallGuardService();
-    else if (known && status.dwCurrentState == SERVICE_STOPPED)
-        StartStoppedGuard();
-    else if (known)
-        RemoveGuardService();
+    // Unreadable: the start-up has nothing true to say; the first press tells.
 }
 
-void InstallGuardService() {
+void ToggleGuardService() {
+    // 1. One service manager handle for the whole press.
     SC_HANDLE manager = OpenManager();
     if (!manager) {
         ShowNotice(text::kRunAgainAsAdministrator);
         return;
     }
 
+    // 2. Its state decides: not registered, stopped, or any other state.
+    // An unreadable state gives no safe choice between start and removal.
+    GuardLook look = LookAtGuard(manager);
+    if (!look.registered)
+        InstallGuardService(manager);
+    else if (!look.readable)
+        ShowNotice(WithErrorCode(text::kGuardStateUnknown, look.error).c_str());
+    else if (look.state == SERVICE_STOPPED)
+        StartStoppedGuard(manager);
+    else
+        RemoveGuardService(manager);
+
+    // 3. Closed once, after the last step.
+    CloseServiceHandle(manager);
+}
+
+void InstallGuardService(SC_HANDLE manager) {
     std::string source;
     if (!FindGuardProgramBesideUs(source)) {
-        RefuseInstall(manager, text::kGuardProgramMissing);
+        ShowNotice(text::kGuardProgramMissing);
         return;
     }
     GuardCopy copy;
     std::string refusal;
     if (!LocateGuardCopy(copy, refusal) || !PlaceGuardCopy(copy, refusal)) {
-        RefuseInstall(manager, refusal);
+        ShowNotice(refusal.c_str());
         return;
     }
 
@@ -264,9 +291,8 @@ void InstallGuardService() {
         if (!copy.ownFolder) DeleteGuardCopy(copy);
         // Right after a removal the old registration lingers until its
         // process has gone; that resolves itself within seconds.
-        RefuseInstall(manager, error == ERROR_SERVICE_MARKED_FOR_DELETE
-                                   ? std::string(text::kGuardBeingRemoved)
-                                   : WithErrorCode(text::kGuardNotInstalled, error));
+        ShowNotice(error == ERROR_SERVICE_MARKED_FOR_DELETE ? text::kGuardBeingRemoved
+                                                            : WithErrorCode(text::kGuardNotInstalled, error).c_str());
         return;
     }
     ChangeServiceConfig2A(guard, SERVICE_CONFIG_DESCRIPTION, text::kGuardDescription);
@@ -275,19 +301,17 @@ void InstallGuardService() {
     // The texts wait for the outcome of the start, so the window never claims
     // a running guard that is not.
     DWORD error = 0;
-    DWORD state = StartGuardService(&error);
+    DWORD state = StartGuardService(manager, &error);
     if (state == SERVICE_RUNNING)
         ShowGuardTexts(text::kGuardTurnOff, text::kGuardInUse);
     else
         ShowGuardNotRunning(state, error);
 
     CloseServiceHandle(guard);
-    CloseServiceHandle(manager);
 }
 
-DWORD StartGuardService(DWORD* startError) {
-    SC_HANDLE manager = OpenManager();
-    SC_HANDLE guard = manager ? OpenServiceA(manager, kGuardService, SERVICE_QUERY_STATUS | SERVICE_START) : nullptr;
+DWORD StartGuardService(SC_HANDLE manager, DWORD* startError) {
+    SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_STATUS | SERVICE_START);
     DWORD error = guard ? 0 : GetLastError();
 
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
@@ -305,18 +329,11 @@ DWORD StartGuardService(DWORD* startError) {
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
 
     if (guard) CloseServiceHandle(guard);
-    if (manager) CloseServiceHandle(manager);
     if (startError) *startError = error;
     return state;
 }
 
-void RemoveGuardService() {
-    SC_HANDLE manager = OpenManager();
-    if (!manager) {
-        ShowNotice(text::kRunAgainAsAdministrator);
-        return;
-    }
-
+void RemoveGuardService(SC_HANDLE manager) {
     DWORD error = 0;
     if (!DeleteGuardRegistration(manager, error)) {
         ShowNotice(WithErrorCode(text::kGuardNotRemoved, error).c_str());
@@ -328,12 +345,32 @@ void RemoveGuardService() {
         ShowNotice(text::kRemoved);
         ShowGuardTexts(text::kGuardTurnOn, text::kGuardOff);
     }
-    CloseServiceHandle(manager);
 }
 
 void RepairGuardRegistration(SC_HANDLE manager) {
-    // What cannot be repaired now is refused, with its reason, by the next
-    // press that would start it.
+    SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
+    if (!guard) return;
+
+    // 1. Our copy, where it can be placed; a later press places it otherwise.
+    GuardCopy copy;
     std::string refusal;
-    PointGuardAtCopy(manager, refusal);
+    bool located = LocateGuardCopy(copy, refusal);
+    if (located) PlaceGuardCopy(copy, refusal);
+
+    // 2. The registration names that copy in quotation marks, copy or not:
+    // without one the guard cannot start, which is safe, where the old path
+    // would run whatever a user put there.
+    const std::string quoted = located ? QuotedGuardProgram(copy) : std::string();
+    std::string registered;
+    DWORD startType = 0;
+    bool pointed = located && ReadGuardConfig(guard, registered, startType) && registered == quoted;
+    if (located && !pointed)
+        pointed = ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, quoted.c_str(),
+                                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+
+    // 3. What cannot be pointed at the copy does not start with Windows.
+    if (!pointed)
+        ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr);
+    CloseServiceHandle(guard);
 }

@@ -6,6 +6,7 @@
 #include "../shared/catalogue.h"
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
+#include "guard_folder.h"
 #include "paths.h"
 #include "resource_ids.h"
 #include "texts.h"
@@ -74,14 +75,8 @@ bool CopyGuardProgram(const GuardCopy& copy, std::string& refusal) {
     std::string source;
     if (!FindGuardProgramBesideUs(source)) {
         refusal = text::kGuardProgramMissing;
+        RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
         return false;
-    }
-    if (!CreateDirectoryA(copy.folder.c_str(), nullptr)) {
-        DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) {
-            refusal = WithErrorCode(text::kGuardFolderNotMade, error);
-            return false;
-        }
     }
     if (!CopyFileA(source.c_str(), copy.program.c_str(), FALSE)) {
         DWORD error = GetLastError();
@@ -122,6 +117,8 @@ bool LocateGuardCopy(GuardCopy& copy, std::string& refusal) {
 }
 
 bool PlaceGuardCopy(const GuardCopy& copy, std::string& refusal) {
+    // The folder first: what lies in it is no safer than its access list.
+    if (!ProtectGuardFolder(copy, refusal)) return false;
     if (IsOurGuardProgram(copy.program)) return true;
 
     // Beside us the file is in a folder the user may write to: what we copied

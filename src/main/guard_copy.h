@@ -22,7 +22,8 @@ bool FindGuardProgramBesideUs(std::string& path);
 // or the quoted program path would not fit MAX_PATH.
 bool LocateGuardCopy(GuardCopy& copy, std::string& refusal);
 
-// Makes copy.program our own Velmora.exe: keeps it when it is ours already,
+// Makes copy.program our own Velmora.exe, in a folder that only
+// administrators can change (guard_folder.h): keeps it when it is ours already,
 // otherwise copies the one beside us and checks what arrived. A copy that is
 // not ours is deleted again. False, with the message, when no copy of ours
 // is in place.

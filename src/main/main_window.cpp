@@ -23,26 +23,6 @@ int RunMainWindow(HINSTANCE instance) {
     return 0;
 }
 
-void ShowGuardState(SC_HANDLE manager) {
-    SC_HANDLE guard = OpenServiceA(manager, "Velmora", SERVICE_ALL_ACCESS);
-    if (guard) {
-        SERVICE_STATUS status = {};
-        if (QueryServiceStatus(guard, &status)) {
-            if (status.dwCurrentState != SERVICE_STOPPED) {
-                SetWindowTextA(GuardStatusLabel, text::kGuardInUse);
-                SetWindowTextA(GuardButton, text::kGuardTurnOff);
-            } else {
-                SetWindowTextA(GuardStatusLabel, text::kGuardStopped);
-                SetWindowTextA(GuardButton, text::kGuardTurnOn);
-            }
-        }
-        CloseServiceHandle(guard);
-    } else {
-        SetWindowTextA(GuardButton, text::kGuardTurnOn);
-        SetWindowTextA(GuardStatusLabel, text::kGuardOff);
-    }
-}
-
 namespace {
 
 INT_PTR InitMainWindow(HWND window, HICON icon) {

@@ -7,5 +7,3 @@
 int RunMainWindow(win::HINSTANCE instance);
 win::INT_PTR WIN_CALLBACK MainDialogProc(win::HWND window, win::UINT message, win::WPARAM wParam,
                                          win::LPARAM lParam);
-// Labels 1036 and 1034 after the state of the registered guard service.
-void ShowGuardState(win::SC_HANDLE manager);

@@ -54,5 +54,7 @@ constexpr char kGuardProgramNotOurs[] =
 // Deleted, but it took no stop (Windows keeps a service that ignores one).
 constexpr char kGuardStillRunning[] = "Velmora가 아직 실행 중입니다\nWindows를 다시 시작하면 제거됩니다";
 constexpr char kErrorCode[] = "오류 코드";  // "(오류 코드 1063)" after a failure message
+// A press finds the guard registered but cannot read its state.
+constexpr char kGuardStateUnknown[] = "Velmora의 상태를 확인하지 못했습니다";
 
 }  // namespace text

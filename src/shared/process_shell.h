@@ -88,4 +88,16 @@ HGLOBAL LoadResource(HINSTANCE module, HRSRC resource);
 const void* LockResource(HGLOBAL data);
 DWORD SizeofResource(HINSTANCE module, HRSRC resource);
 
+// File security (Kestane only: file_security_win32.cpp). All of it is in
+// Windows XP's advapi32 and kernel32.
+BOOL EqualSid(PSID a, PSID b);
+// Both return an error code, ERROR_SUCCESS when they succeed. The descriptor
+// that GetNamedSecurityInfoA returns holds owner and list, and is freed with
+// LocalFree.
+DWORD GetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID* owner, PSID* group,
+                            ACL** dacl, ACL** sacl, void** descriptor);
+DWORD SetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID owner, PSID group, ACL* dacl,
+                            ACL* sacl);
+void* LocalFree(void* memory);
+
 }  // namespace win

@@ -162,4 +162,48 @@ struct RECT {
     std::int32_t bottom;
 };
 
+// File security: owners, access lists and descriptors, in the platform's
+// layout, so the logic can build a list and read one that Windows returns.
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using PSID = void*;
+
+struct ACL {
+    BYTE AclRevision;
+    BYTE Sbz1;
+    WORD AclSize;
+    WORD AceCount;
+    WORD Sbz2;
+};
+
+struct ACE_HEADER {
+    BYTE AceType;
+    BYTE AceFlags;
+    WORD AceSize;
+};
+
+// The SID follows the mask, from SidStart on.
+struct ACCESS_ALLOWED_ACE {
+    ACE_HEADER Header;
+    DWORD Mask;
+    DWORD SidStart;
+};
+
+// The absolute form, filled by the security calls only.
+struct SECURITY_DESCRIPTOR {
+    BYTE Revision;
+    BYTE Sbz1;
+    WORD Control;
+    PSID Owner;
+    PSID Group;
+    ACL* Sacl;
+    ACL* Dacl;
+};
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    void* lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+
 }  // namespace win

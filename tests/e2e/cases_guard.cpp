@@ -330,6 +330,35 @@ E2E_CASE(guard_older_registration_pointed_at_the_copy) {
     expect_guard_texts(again, kTurnOff, kInUse, 0);
 }
 
+// A program of the user's holds the name of the guard's stop event as a
+// mutex, made before 1034: under its plain name, which Wine 8 shares with
+// services because it runs them in the user's session, and as
+// Global\velmoraexit, the name a service's plain name is on Windows. The
+// guard runs all the same, sweeps, and stops when the service manager asks.
+E2E_CASE(guard_runs_despite_a_mutex_of_its_event_name) {
+    HANDLE plain = CreateMutexW(nullptr, FALSE, L"velmoraexit");
+    need(plain, "creating the mutex velmoraexit failed: error %lu", GetLastError());
+    HANDLE global = CreateMutexW(nullptr, FALSE, L"Global\\velmoraexit");
+    DWORD error = GetLastError();
+    defer([plain, global] {
+        if (global) CloseHandle(global);
+        CloseHandle(plain);
+    });
+    need(global, "creating the mutex Global\\velmoraexit failed: error %lu", error);
+    trace("Global\\velmoraexit is %s the plain name here",
+          error == ERROR_ALREADY_EXISTS ? "the same mutex as" : "apart from");
+    start_fake_grid(L"bigfilesearch.exe");
+
+    App app = launch_kestane();
+    turn_guard_on(app);
+    ok(wait_gone(L"bigfilesearch.exe", 25000) >= 0, "expected the guard to end bigfilesearch.exe within 25 s, %d "
+       "still run", count_processes(L"bigfilesearch.exe"));
+    need(control_service(kGuardService, SERVICE_CONTROL_STOP), "ControlService(STOP) failed: error %lu",
+         GetLastError());
+    ok(wait_service_state(kGuardService, SERVICE_STOPPED), "expected Velmora %s after the stop, got %s",
+       state_name(SERVICE_STOPPED), state_name(query_service(kGuardService).state));
+}
+
 // Kestane in a folder with a blank, started from another working folder (as
 // a shortcut does): the guard beside it is found and copied.
 E2E_CASE(guard_install_from_folder_with_blank) {

@@ -62,6 +62,28 @@ struct File {
     std::string content;
 };
 
+// Owner and access list of a folder or file, as far as the checks of the
+// guard's folder read them. SIDs in their string form ("S-1-5-32-544").
+struct AccessEntry {
+    win::BYTE type = win::ACCESS_ALLOWED_ACE_TYPE;
+    win::BYTE flags = 0;
+    DWORD mask = 0;
+    std::string sid;
+};
+inline bool operator==(const AccessEntry& a, const AccessEntry& b) {
+    return a.type == b.type && a.flags == b.flags && a.mask == b.mask && a.sid == b.sid;
+}
+struct Security {
+    std::string owner;
+    std::vector<AccessEntry> entries;
+    bool protectedList = false;  // inherits nothing from its parent
+    bool noList = false;         // a null list: everybody may do everything
+    bool refuseChange = false;   // SetNamedSecurityInfoA is refused (access denied)
+};
+// What a folder or file has unless a test or a call gives it another: owned
+// by Administrators, changed only by them and SYSTEM, read by Users.
+Security OnlyAdministrators();
+
 // Resource 201 of the simulated Kestane: the Velmora.exe it was built with.
 constexpr char kGuardProgramBytes[] = "MZ\x90\x00 the Velmora.exe built with this Kestane";
 
@@ -157,6 +179,12 @@ public:
     bool isAdministrator = true;
     bool startedByServiceManager = false;
     bool createEventFails = false;
+    // Owners and lists that differ from OnlyAdministrators(), by path.
+    std::map<std::string, Security> security;
+    Security& SecurityOf(const std::string& path);  // case-blind; added as the default when absent
+    // Names that another program holds as a mutex, semaphore or section: no
+    // event of such a name can be made (ERROR_INVALID_HANDLE). Case counts.
+    std::vector<std::string> otherObjectNames;
     bool registerHandlerFails = false;
     bool createServiceFails = false;
     // Called with each service that CreateServiceA registers, to give it the
@@ -259,7 +287,7 @@ public:
     win::HCURSOR currentCursor = nullptr;
 
     // --- used by the simulated platform functions -----------------------------
-    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File, Key, Token };
+    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File, Key, Token, Memory };
     // A named event is one object behind every handle opened by its name.
     struct EventObject {
         bool signalled = false;
@@ -279,8 +307,10 @@ public:
         std::string keyPath;  // registry key, as the registry view resolved it
         std::string account;  // tokens: whose
         bool primary = false;
+        std::vector<unsigned char> memory;  // LocalAlloc'ed blocks: the handle is their address
     };
     void* NewHandle(HandleKind kind, const std::string& what);
+    void* NewMemory(std::size_t size, const std::string& what);  // zeroed; freed with LocalFree
     HandleInfo* Handle(void* handle, HandleKind kind);
     // The event of that name while a handle to it is open; null otherwise.
     std::shared_ptr<EventObject> EventNamed(const std::string& name);

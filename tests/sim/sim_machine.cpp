@@ -216,6 +216,32 @@ void* Machine::NewHandle(HandleKind kind, const std::string& what) {
     return handle;
 }
 
+void* Machine::NewMemory(std::size_t size, const std::string& what) {
+    HandleInfo info;
+    info.kind = HandleKind::Memory;
+    info.what = what;
+    info.memory.assign(size, 0);
+    void* block = info.memory.data();
+    handles_.emplace(block, std::move(info));
+    return block;
+}
+
+Security OnlyAdministrators() {
+    Security s;
+    s.owner = "S-1-5-32-544";
+    s.entries = {{win::ACCESS_ALLOWED_ACE_TYPE, 3, win::FILE_ALL_ACCESS, "S-1-5-32-544"},
+                 {win::ACCESS_ALLOWED_ACE_TYPE, 3, win::FILE_ALL_ACCESS, "S-1-5-18"},
+                 {win::ACCESS_ALLOWED_ACE_TYPE, 3, win::FILE_GENERIC_READ_EXECUTE, "S-1-5-32-545"}};
+    return s;
+}
+
+Security& Machine::SecurityOf(const std::string& path) {
+    std::string full = LongForm(path);
+    for (auto& [where, found] : security)
+        if (SameNoCase(where, full)) return found;
+    return security[full] = OnlyAdministrators();
+}
+
 Machine::HandleInfo* Machine::Handle(void* handle, HandleKind kind) {
     auto it = handles_.find(handle);
     if (it == handles_.end() || it->second.kind != kind) return nullptr;

@@ -325,6 +325,11 @@ HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialStat
         M().lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
+    auto& others = M().otherObjectNames;
+    if (name && std::find(others.begin(), others.end(), name) != others.end()) {
+        M().lastError = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
     // A name already taken opens the existing event, as it is, and says so.
     std::shared_ptr<sim::Machine::EventObject> existing = name ? M().EventNamed(name) : nullptr;
     void* handle = M().NewHandle(Kind::Event, "event " + Str(name));
@@ -454,6 +459,58 @@ bool Below(const std::vector<std::string>& folders, const std::string& path) {
 }
 
 
+// SIDs: revision, count, six bytes of authority, then 32-bit sub-authorities.
+std::size_t SidLength(const void* sid) { return 8 + 4 * static_cast<const unsigned char*>(sid)[1]; }
+
+std::string SidString(const void* sid) {
+    const unsigned char* bytes = static_cast<const unsigned char*>(sid);
+    std::string out = "S-" + std::to_string(bytes[0]) + "-" + std::to_string(bytes[7]);
+    for (int i = 0; i < bytes[1]; ++i) {
+        DWORD sub = 0;
+        std::memcpy(&sub, bytes + 8 + 4 * i, 4);
+        out += "-" + std::to_string(sub);
+    }
+    return out;
+}
+
+std::vector<unsigned char> SidBytes(const std::string& text) {
+    std::vector<unsigned long long> parts;
+    for (std::size_t at = 2; at <= text.size();) {  // after "S-"
+        std::size_t dash = text.find('-', at);
+        if (dash == std::string::npos) dash = text.size();
+        parts.push_back(std::stoull(text.substr(at, dash - at)));
+        at = dash + 1;
+    }
+    std::vector<unsigned char> sid(8 + 4 * (parts.size() - 2), 0);
+    sid[0] = static_cast<unsigned char>(parts[0]);
+    sid[1] = static_cast<unsigned char>(parts.size() - 2);
+    sid[7] = static_cast<unsigned char>(parts[1]);
+    for (std::size_t i = 2; i < parts.size(); ++i) {
+        DWORD sub = static_cast<DWORD>(parts[i]);
+        std::memcpy(&sid[8 + 4 * (i - 2)], &sub, 4);
+    }
+    return sid;
+}
+
+// The entries of a list the program passes; one that Windows would refuse
+// as malformed (sizes that do not add up) is misuse.
+std::vector<sim::AccessEntry> EntriesOf(const ACL* list) {
+    std::vector<sim::AccessEntry> out;
+    const unsigned char* at = reinterpret_cast<const unsigned char*>(list + 1);
+    std::size_t used = sizeof(ACL);
+    for (WORD i = 0; i < list->AceCount; ++i) {
+        const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+        if (entry->Header.AceSize != 8 + SidLength(&entry->SidStart)) M().misuse.push_back("malformed access entry");
+        out.push_back({entry->Header.AceType, entry->Header.AceFlags, entry->Mask, SidString(&entry->SidStart)});
+        at += entry->Header.AceSize;
+        used += entry->Header.AceSize;
+    }
+    if (list->AclRevision != ACL_REVISION || used != list->AclSize) M().misuse.push_back("malformed access list");
+    return out;
+}
+
+bool PathExists(const std::string& path) { return M().FolderExists(path) || M().FileExists(path); }
+
 }  // namespace
 
 namespace win {
@@ -506,6 +563,18 @@ BOOL CreateDirectoryA(const char* path, void* securityAttributes) {
     if (!M().FolderExists(ParentOf(folder))) return Fail(ERROR_PATH_NOT_FOUND);
     if (Below(M().deniedFolders, folder)) return Fail(ERROR_ACCESS_DENIED);
     M().folders.push_back(folder);
+    // Without a descriptor it gets what it inherits, which the model leaves
+    // at the default.
+    sim::Security& made = M().SecurityOf(folder);
+    made = sim::OnlyAdministrators();
+    const auto* attributes = static_cast<const SECURITY_ATTRIBUTES*>(securityAttributes);
+    const auto* descriptor =
+        attributes ? static_cast<const SECURITY_DESCRIPTOR*>(attributes->lpSecurityDescriptor) : nullptr;
+    if (descriptor) {
+        if (descriptor->Owner) made.owner = SidString(descriptor->Owner);
+        if (descriptor->Dacl) made.entries = EntriesOf(descriptor->Dacl);
+        made.protectedList = (descriptor->Control & SE_DACL_PROTECTED) != 0;
+    }
     return TRUE;
 }
 
@@ -520,6 +589,7 @@ BOOL RemoveDirectoryA(const char* path) {
         std::any_of(fs.begin(), fs.end(), below))
         return Fail(ERROR_DIR_NOT_EMPTY);
     fs.erase(it);
+    M().SecurityOf(folder) = sim::OnlyAdministrators();
     return TRUE;
 }
 
@@ -654,6 +724,65 @@ const void* LockResource(HGLOBAL data) {
 
 DWORD SizeofResource(HINSTANCE, HRSRC resource) {
     return resource ? static_cast<DWORD>(reinterpret_cast<const std::string*>(resource)->size()) : 0;
+}
+
+BOOL EqualSid(PSID a, PSID b) { return SidLength(a) == SidLength(b) && std::memcmp(a, b, SidLength(a)) == 0; }
+
+// One block, as Windows returns it: the descriptor, then the owner's SID,
+// then the list.
+DWORD GetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID* owner, PSID* group,
+                            ACL** dacl, ACL** sacl, void** descriptor) {
+    M().Log("GetNamedSecurityInfoA " + Str(path) + " " + std::to_string(information));
+    if (objectType != SE_FILE_OBJECT || group || sacl) M().misuse.push_back("GetNamedSecurityInfoA beyond owner and list");
+    if (!PathExists(Str(path))) return ERROR_FILE_NOT_FOUND;
+    const sim::Security& found = M().SecurityOf(Str(path));
+    std::vector<unsigned char> ownerSid = SidBytes(found.owner);
+    std::size_t listBytes = sizeof(ACL);
+    for (const sim::AccessEntry& entry : found.entries) listBytes += 8 + SidBytes(entry.sid).size();
+    std::size_t listAt = sizeof(SECURITY_DESCRIPTOR) + ownerSid.size();
+    listAt = (listAt + 3) & ~std::size_t{3};
+    auto* block = static_cast<unsigned char*>(M().NewMemory(listAt + listBytes, "security descriptor " + Str(path)));
+    auto* made = reinterpret_cast<SECURITY_DESCRIPTOR*>(block);
+    made->Revision = 1;
+    made->Owner = block + sizeof(SECURITY_DESCRIPTOR);
+    std::memcpy(made->Owner, ownerSid.data(), ownerSid.size());
+    ACL* list = reinterpret_cast<ACL*>(block + listAt);
+    *list = {ACL_REVISION, 0, static_cast<WORD>(listBytes), static_cast<WORD>(found.entries.size()), 0};
+    unsigned char* at = block + listAt + sizeof(ACL);
+    for (const sim::AccessEntry& entry : found.entries) {
+        std::vector<unsigned char> sid = SidBytes(entry.sid);
+        auto* written = reinterpret_cast<ACCESS_ALLOWED_ACE*>(at);
+        written->Header = {entry.type, entry.flags, static_cast<WORD>(8 + sid.size())};
+        written->Mask = entry.mask;
+        std::memcpy(&written->SidStart, sid.data(), sid.size());
+        at += 8 + sid.size();
+    }
+    made->Dacl = found.noList ? nullptr : list;
+    if (owner) *owner = (information & OWNER_SECURITY_INFORMATION) ? made->Owner : nullptr;
+    if (dacl) *dacl = (information & DACL_SECURITY_INFORMATION) ? made->Dacl : nullptr;
+    *descriptor = block;
+    return ERROR_SUCCESS;
+}
+
+DWORD SetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID owner, PSID group, ACL* dacl,
+                            ACL* sacl) {
+    M().Log("SetNamedSecurityInfoA " + Str(path) + " " + std::to_string(information));
+    if (objectType != SE_FILE_OBJECT || group || sacl) M().misuse.push_back("SetNamedSecurityInfoA beyond owner and list");
+    if (!PathExists(Str(path))) return ERROR_FILE_NOT_FOUND;
+    sim::Security& changed = M().SecurityOf(Str(path));
+    if (changed.refuseChange) return ERROR_ACCESS_DENIED;
+    if (information & OWNER_SECURITY_INFORMATION) changed.owner = SidString(owner);
+    if (information & DACL_SECURITY_INFORMATION) {
+        changed.noList = dacl == nullptr;
+        changed.entries = dacl ? EntriesOf(dacl) : std::vector<sim::AccessEntry>{};
+        changed.protectedList = (information & PROTECTED_DACL_SECURITY_INFORMATION) != 0;
+    }
+    return ERROR_SUCCESS;
+}
+
+void* LocalFree(void* memory) {
+    if (!memory) return nullptr;
+    return M().CloseHandleOf(memory, Kind::Memory) ? nullptr : memory;
 }
 
 }  // namespace win

@@ -10,6 +10,7 @@
 #include "main/main_state.h"
 #include "main/main_window.h"
 #include "main/resource_ids.h"
+#include "shared/service_manager.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"
 
@@ -99,6 +100,7 @@ TEST_F(GuardControlTest, PressesCycleThroughInstallRemoveInstall) {
     M().files[0].readOnly = true;  // unpacked from a read-only medium
     sim::Service registered;
     InWindow([&](HWND window) {
+        M().trace.clear();
         sim::Command(window, IDC_GUARD_BUTTON);
         ASSERT_NE(M().FindService("Velmora"), nullptr);
         registered = *M().FindService("Velmora");
@@ -131,6 +133,7 @@ TEST_F(GuardControlTest, PressesCycleThroughInstallRemoveInstall) {
     EXPECT_EQ(M().Count("OpenServiceA Velmora 20"), 2) << "the start asks for query and start rights only";
     EXPECT_EQ(Shown(), (Messages{kInstalled, kRemoved, kInstalled}));
     EXPECT_EQ(Sleeps(), std::vector<std::string>{"Sleep 1500"});
+    EXPECT_EQ(M().Count("OpenSCManagerA"), 3) << "one service manager handle per press, handed on";
     EXPECT_TRUE(ArrowIsBack());
 }
 
@@ -162,6 +165,22 @@ TEST_F(GuardControlTest, StoppedGuardIsStartedWithoutRegisteringAgain) {
     EXPECT_EQ(M().Count("CreateServiceA"), 0);
     EXPECT_EQ(M().Count("DeleteService"), 0);
     EXPECT_EQ(M().Count("CopyFileA"), 0);
+}
+
+// A registered guard whose state cannot be read: start-up leaves the labels
+// as they are, and a press says so with the error instead of guessing.
+TEST_F(GuardControlTest, UnreadableGuardStateIsToldWithItsErrorCode) {
+    Guard(SERVICE_RUNNING).queryFails = true;
+    InWindow([&](HWND window) {
+        Texts before = TextsOf(window);
+        EXPECT_EQ(before, (Texts{"Velmora 켜기", "실시간 감시 기능 사용중"})) << "the template's texts";
+        sim::Command(window, IDC_GUARD_BUTTON);
+        EXPECT_EQ(TextsOf(window), before);
+    });
+    EXPECT_EQ(Shown(), Messages{"Velmora의 상태를 확인하지 못했습니다 (오류 코드 5)"});
+    EXPECT_EQ(M().Count("StartServiceA") + M().Count("ControlService") + M().Count("DeleteService") +
+                  M().Count("CreateServiceA"),
+              0);
 }
 
 // --- where the guard program comes from and goes to ------------------------------
@@ -258,6 +277,76 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
     EXPECT_EQ(M().FindService("Velmora")->binaryPath.size(), 259u);
 }
 
+// The folder Windows runs the guard from as LocalSystem: made with a list of
+// its own, or, found there already and changeable by others, given that list
+// anew before the copy lands, the copy in it too.
+TEST_F(GuardControlTest, GuardFolderIsOnlyAdministratorsToChangeBeforeTheCopyLands) {
+    const std::string kUsers = "S-1-5-32-545";
+    const std::vector<sim::AccessEntry> kOwnList = {
+        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1F01FF, "S-1-5-32-544"},
+        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1F01FF, "S-1-5-18"},
+        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1200A9, kUsers},
+    };
+    const sim::AccessEntry kUsersModify{ACCESS_ALLOWED_ACE_TYPE, 3, 0x1301BF, kUsers};
+    struct Case {
+        const char* what;
+        std::function<void(sim::Security&)> arrange;  // null: no folder yet
+        bool setAnew;
+    };
+    const std::vector<Case> cases = {
+        {"no folder yet: made with the list", nullptr, false},
+        {"TrustedInstaller may change it, Users are denied", [&](sim::Security& s) {
+             s.entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 2, 0x10000000,
+                                  "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"});
+             s.entries.push_back({ACCESS_DENIED_ACE_TYPE, 0, 0x1301BF, kUsers});
+         }, false},
+        {"Users may modify", [&](sim::Security& s) { s.entries.push_back(kUsersModify); }, true},
+        {"Power Users may change what is made in it, as on XP",
+         [](sim::Security& s) { s.entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 11, 0x40000000, "S-1-5-32-547"}); },
+         true},
+        {"owned by a user", [](sim::Security& s) { s.owner = "S-1-5-21-7-8-9-1001"; }, true},
+        {"no list at all", [](sim::Security& s) { s.noList = true; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        ResetProgramState();
+        M().AddFile(kBeside, false, kOurs);
+        if (c.arrange) {
+            // Our Velmora.exe, planted early with a list that lets Users change it later.
+            M().AddFile(kCopy, false, kOurs);
+            c.arrange(M().SecurityOf(kFolder));
+            M().SecurityOf(kCopy).entries.push_back(kUsersModify);
+        }
+        EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
+
+        const sim::Security& folder = M().SecurityOf(kFolder);
+        EXPECT_EQ(folder.owner, "S-1-5-32-544");
+        if (!c.arrange || c.setAnew) EXPECT_TRUE(folder.entries == kOwnList && folder.protectedList);
+        EXPECT_EQ(M().Trace("CreateDirectoryA"), std::vector<std::string>{"CreateDirectoryA " + kFolder + " attrs"});
+        const std::vector<std::string> setAnew = {"SetNamedSecurityInfoA " + kFolder + " 2147483653",
+                                                  "SetNamedSecurityInfoA " + kCopy + " 536870917"};
+        EXPECT_EQ(M().Trace("SetNamedSecurityInfoA"), c.setAnew ? setAnew : std::vector<std::string>{})
+            << "owner and protected list; then owner and only what the copy inherits";
+        if (!c.arrange) continue;
+        EXPECT_EQ(M().SecurityOf(kCopy).entries.empty(), c.setAnew);
+        EXPECT_LT(At("GetNamedSecurityInfoA " + kFolder), At("CreateServiceA"));
+        EXPECT_LT(At("SetNamedSecurityInfoA"), At("CreateServiceA"));
+        EXPECT_EQ(M().Count("CopyFileA"), 0) << "the copy there is ours";
+    }
+
+    // A list that cannot be set anew: nothing is registered from that folder.
+    sim::Reset();
+    ResetProgramState();
+    M().AddFile(kBeside, false, kOurs);
+    M().AddFolder(kFolder);
+    M().SecurityOf(kFolder).entries.push_back(kUsersModify);
+    M().SecurityOf(kFolder).refuseChange = true;
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_EQ(Shown(), Messages{"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"});
+    EXPECT_EQ(M().FindService("Velmora"), nullptr);
+}
+
 // --- turning off ---------------------------------------------------------------
 
 TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
@@ -275,6 +364,20 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     for (const auto& sleep : Sleeps()) EXPECT_TRUE(sleep == "Sleep 1500" || sleep == "Sleep 100") << sleep;
     EXPECT_LT(At("SetCursor 32514"), At("OpenServiceA Velmora 4"));
     EXPECT_TRUE(ArrowIsBack());
+
+    // Stopped, but another program still holds the registration open, which
+    // keeps it until that program lets go: the guard has left all the same,
+    // so its copy goes at once, without waiting to the limit.
+    sim::Reset();
+    ResetProgramState();
+    Guard(SERVICE_RUNNING).openHandles = 1;
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_EQ(Shown(), Messages{kRemoved});
+    EXPECT_EQ(M().now, 1500) << "the stop's grace and no more";
+    EXPECT_FALSE(M().FileExists(kCopy));
+    ASSERT_NE(M().FindService("Velmora"), nullptr);
+    EXPECT_TRUE(M().FindService("Velmora")->markedForDelete);
+    M().services.back()->openHandles = 0;
 }
 
 TEST_F(GuardControlTest, StartingGuardIsStoppedOnceItRunsAndOneThatStaysIsToldToGoAtRestart) {
@@ -347,52 +450,74 @@ TEST_F(GuardControlTest, StartOfARegistrationBeingDeletedAsksToTryAgainShortly) 
 const std::string kOldRegistration = "C:\\users\\tester\\Downloads\\Tollvard Old\\Velmora.exe";
 
 // At start-up, before anything may start it, such a registration is pointed
-// at the verified copy; one that cannot be is never started.
-TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrNeverStarted) {
+// at the quoted copy, whether or not a verified copy could be placed there:
+// without one the guard cannot start until a press places it. One that
+// cannot be pointed there is disabled.
+TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled) {
+    const std::string kPathOnly = "ChangeServiceConfigA Velmora 4294967295 4294967295 4294967295 values";
     struct Case {
         const char* what;
         DWORD state;
         std::string beside;  // Velmora.exe beside Kestane; empty: none there
-        bool repaired;
-        Messages shown;  // after one press on a stopped guard
+        bool programFilesKnown;
+        std::string path;  // registered after start-up
+        DWORD startType;   // after start-up
+        Messages shown;    // after one press on a stopped guard
+        std::vector<std::string> changes;
     };
     const std::vector<Case> cases = {
-        {"stopped", SERVICE_STOPPED, kOurs, true, {kStarted}},
-        {"running: it runs on until it next starts", SERVICE_RUNNING, kOurs, true, {}},
-        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", false, {kProgramMissing}},
-        {"a swapped Velmora.exe beside Kestane", SERVICE_STOPPED, "MZ planted by a program running as the user",
-         false, {kNotOurs}},
+        {"stopped", SERVICE_STOPPED, kOurs, true, kQuotedCopy, SERVICE_AUTO_START, {kStarted}, {kPathOnly}},
+        {"running: it runs on until it next starts", SERVICE_RUNNING, kOurs, true, kQuotedCopy, SERVICE_AUTO_START,
+         {}, {kPathOnly}},
+        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", true, kQuotedCopy, SERVICE_AUTO_START,
+         {kProgramMissing}, {kPathOnly}},
+        {"a swapped Velmora.exe beside Kestane", SERVICE_STOPPED, "MZ planted by a program running as the user", true,
+         kQuotedCopy, SERVICE_AUTO_START, {kNotOurs}, {kPathOnly}},
+        {"no Program Files to point it at", SERVICE_STOPPED, kOurs, false, kOldRegistration, SERVICE_DISABLED,
+         {"Program Files 폴더를 찾지 못했습니다"},
+         {"ChangeServiceConfigA Velmora 4294967295 4 4294967295 nulls"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sim::Reset();
         ResetProgramState();
         if (!c.beside.empty()) M().AddFile(kBeside, false, c.beside);
+        if (!c.programFilesKnown) M().RemoveSpecialFolder(CSIDL_PROGRAM_FILES);
         M().AddFile(kOldRegistration, false, "MZ whatever the user put there");
         sim::Service& old = M().AddService("Velmora", c.state);
         old.binaryPath = kOldRegistration;
         old.startType = SERVICE_AUTO_START;
-        const std::string path = c.repaired ? kQuotedCopy : kOldRegistration;
+        const bool starts = c.shown == Messages{kStarted};
         int startsBeforeThePress = -1;
         InWindow([&](HWND window) {
-            EXPECT_EQ(M().FindService("Velmora")->binaryPath, path) << "at start-up, before any press";
+            EXPECT_EQ(M().FindService("Velmora")->binaryPath, c.path) << "at start-up, before any press";
+            EXPECT_EQ(M().FindService("Velmora")->startType, c.startType);
+            EXPECT_EQ(M().Trace("ChangeServiceConfigA"), c.changes) << "only the path, or only the start type";
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED ? kStopped : kRunning);
             startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
             if (c.state == SERVICE_STOPPED) sim::Command(window, IDC_GUARD_BUTTON);
-            EXPECT_EQ(TextsOf(window), c.repaired ? kRunning : kStopped);
+            EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED && !starts ? kStopped : kRunning);
         });
         EXPECT_EQ(startsBeforeThePress, 0);
         EXPECT_EQ(Shown(), c.shown) << "nothing at start-up; the press tells the outcome";
-        EXPECT_EQ(M().FindService("Velmora")->state, c.repaired ? SERVICE_RUNNING : SERVICE_STOPPED);
-        EXPECT_EQ(M().FindService("Velmora")->binaryPath, path);
-        EXPECT_EQ(M().Trace("ChangeServiceConfigA"),
-                  c.repaired ? std::vector<std::string>{"ChangeServiceConfigA Velmora 4294967295 4294967295 "
-                                                        "4294967295 values"}
-                             : std::vector<std::string>{})
-            << "only the program path changes, once";
+        EXPECT_EQ(M().FindService("Velmora")->state, starts || c.state != SERVICE_STOPPED ? SERVICE_RUNNING
+                                                                                           : SERVICE_STOPPED);
+        EXPECT_EQ(M().FindService("Velmora")->binaryPath, c.path);
         EXPECT_EQ(M().Count("CreateServiceA") + M().Count("DeleteService"), 0);
-        EXPECT_EQ(M().FileExists(kCopy), c.repaired);
+        EXPECT_EQ(M().FileExists(kCopy), c.beside == kOurs && c.programFilesKnown);
     }
+
+    // Once the copy can be placed, the next start-up points the disabled guard
+    // at it, and a press lets it start with Windows again and starts it.
+    M().SetSpecialFolder(CSIDL_PROGRAM_FILES, "C:\\Program Files");
+    M().messageBoxes.clear();
+    M().trace.clear();
+    EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
+    EXPECT_EQ(Shown(), Messages{kStarted});
+    EXPECT_EQ(M().Trace("ChangeServiceConfigA"),
+              (std::vector<std::string>{kPathOnly, "ChangeServiceConfigA Velmora 4294967295 2 4294967295 nulls"}));
+    EXPECT_EQ(M().FindService("Velmora")->binaryPath, kQuotedCopy);
+    EXPECT_EQ(M().FindService("Velmora")->startType, SERVICE_AUTO_START);
 }
 
 TEST_F(GuardControlTest, InstalledGuardThatDoesNotStartShowsStoppedAndStartsOnTheNextPress) {
@@ -442,7 +567,9 @@ TEST_F(GuardControlTest, RegistrationWhileTheOldGuardIsStillBeingDeletedAsksToTr
     M().files.pop_back();
     InWindow([&](HWND window) {
         Texts before = TextsOf(window);
-        InstallGuardService();
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+        InstallGuardService(manager);
+        CloseServiceHandle(manager);
         EXPECT_EQ(TextsOf(window), before);
     });
     EXPECT_EQ(Shown(), Messages{kBeingRemoved});
@@ -462,19 +589,17 @@ TEST_F(GuardControlTest, GuardAlreadyMarkedForDeletionCountsAsRemoved) {
     EXPECT_EQ(Shown(), Messages{kRemoved});
 }
 
-TEST_F(GuardControlTest, WithoutRightsEachOperationAsksForThemAndChangesNothing) {
+TEST_F(GuardControlTest, WithoutRightsThePressAsksForThemOnceAndChangesNothing) {
     InWindow([&](HWND window) {
         Texts before = TextsOf(window);
         M().isAdministrator = false;
+        M().trace.clear();
         ToggleGuardService();
-        InstallGuardService();
-        RemoveGuardService();
-        EXPECT_EQ(StartGuardService(), 0u);
         EXPECT_EQ(TextsOf(window), before);
     });
-    EXPECT_EQ(Shown(), Messages(3, "프로그램을 관리자 권한으로 다시 실행하세요"));
-    EXPECT_EQ(M().Count("CopyFileA"), 0);
-    EXPECT_TRUE(ArrowIsBack());
+    EXPECT_EQ(Shown(), Messages(1, "프로그램을 관리자 권한으로 다시 실행하세요"));
+    EXPECT_EQ(M().Count("OpenSCManagerA"), 1);
+    EXPECT_EQ(M().Count("OpenServiceA") + M().Count("CopyFileA"), 0);
 }
 
 }  // namespace

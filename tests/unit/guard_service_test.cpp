@@ -146,6 +146,22 @@ TEST_F(GuardTest, AnEventOfItsNameMadeByAnotherProgramCannotStopIt) {
     CloseHandle(squatter);
 }
 
+// The name taken as a mutex (or semaphore, section) makes the named create
+// fail: the guard runs on an event of its own, until the service manager stops it.
+TEST_F(GuardTest, AMutexOfItsNameMadeByAnotherProgramCannotKeepItFromRunning) {
+    M().otherObjectNames.push_back("velmoraexit");
+    ControlAt(25000, SERVICE_CONTROL_STOP);
+    RunService();
+
+    EXPECT_EQ(Reports(), (std::vector<Report>{{SERVICE_START_PENDING, 3},
+                                              {SERVICE_RUNNING, 3},
+                                              {SERVICE_STOP_PENDING, 0},
+                                              {SERVICE_STOPPED, 3}}));
+    EXPECT_EQ(Sweeps(), 3);
+    EXPECT_EQ(M().Trace("CreateEventA"), (std::vector<std::string>{"CreateEventA <null> 1 0 velmoraexit",
+                                                                    "CreateEventA <null> 1 0 <null>"}));
+}
+
 TEST_F(GuardTest, WithoutItsEventTheServiceReportsStoppedWithTheError) {
     M().createEventFails = true;
     RunService();  // returns by itself: no stop needed
