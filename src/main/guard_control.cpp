@@ -8,6 +8,7 @@
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "code_page.h"
 #include "guard_copy.h"
 #include "main_state.h"
 #include "texts.h"
@@ -30,8 +31,8 @@ constexpr DWORD kPollMaxMs = 1000;
 SC_HANDLE OpenManager() { return OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE); }
 
 void ShowGuardTexts(const char* button, const char* status) {
-    SetWindowTextA(GuardButton, button);
-    SetWindowTextA(GuardStatusLabel, status);
+    ShowLabel(GuardButton, button);
+    ShowLabel(GuardStatusLabel, status);
 }
 
 // After a start that did not reach SERVICE_RUNNING: say so, and label the
@@ -269,7 +270,7 @@ void InstallGuardService() {
                                    : WithErrorCode(text::kGuardNotInstalled, error));
         return;
     }
-    ChangeServiceConfig2A(guard, SERVICE_CONFIG_DESCRIPTION, text::kGuardDescription);
+    ChangeServiceConfig2A(guard, SERVICE_CONFIG_DESCRIPTION, InProcessCodePage(text::kGuardDescription).c_str());
     ShowNotice(text::kInstalled);
 
     // The texts wait for the outcome of the start, so the window never claims

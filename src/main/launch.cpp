@@ -3,13 +3,14 @@
 #include <string>
 
 #include "../shared/process_shell.h"
+#include "code_page.h"
 
 using namespace win;
 
 namespace {
 
 void LaunchTrusted(const OwnRoots& roots, const std::string& file, const LaunchEntry& row) {
-    if (TrustedPath(roots, file)) Launch(file.c_str(), row.parameters, row.show);
+    if (TrustedPath(roots, file)) Launch(InProcessCodePage(file.c_str()).c_str(), row.parameters, row.show);
 }
 
 void LaunchBelow(const OwnRoots& roots, ProgramFilesRoot root, const LaunchEntry& row) {

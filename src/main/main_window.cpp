@@ -29,17 +29,17 @@ void ShowGuardState(SC_HANDLE manager) {
         SERVICE_STATUS status = {};
         if (QueryServiceStatus(guard, &status)) {
             if (status.dwCurrentState != SERVICE_STOPPED) {
-                SetWindowTextA(GuardStatusLabel, text::kGuardInUse);
-                SetWindowTextA(GuardButton, text::kGuardTurnOff);
+                ShowLabel(GuardStatusLabel, text::kGuardInUse);
+                ShowLabel(GuardButton, text::kGuardTurnOff);
             } else {
-                SetWindowTextA(GuardStatusLabel, text::kGuardStopped);
-                SetWindowTextA(GuardButton, text::kGuardTurnOn);
+                ShowLabel(GuardStatusLabel, text::kGuardStopped);
+                ShowLabel(GuardButton, text::kGuardTurnOn);
             }
         }
         CloseServiceHandle(guard);
     } else {
-        SetWindowTextA(GuardButton, text::kGuardTurnOn);
-        SetWindowTextA(GuardStatusLabel, text::kGuardOff);
+        ShowLabel(GuardButton, text::kGuardTurnOn);
+        ShowLabel(GuardStatusLabel, text::kGuardOff);
     }
 }
 
@@ -55,14 +55,14 @@ INT_PTR InitMainWindow(HWND window, HICON icon) {
     GuardButton = GetDlgItem(window, IDC_GUARD_BUTTON);
     GuardStatusLabel = GetDlgItem(window, IDC_GUARD_STATUS);
 
-    SetWindowTextA(InstalledLabel, text::kInstalledOff);
-    SetWindowTextA(ResidentLabel, text::kResidentOff);
-    SetWindowTextA(SummaryLabel, text::kNoGridInstalled);
+    ShowLabel(InstalledLabel, text::kInstalledOff);
+    ShowLabel(ResidentLabel, text::kResidentOff);
+    ShowLabel(SummaryLabel, text::kNoGridInstalled);
 
     ProbeResidentGrids();
     if (ResidentGridFound) {
-        SetWindowTextA(ResidentLabel, text::kResidentOn);
-        SetWindowTextA(SummaryLabel, text::kGridInstalled);
+        ShowLabel(ResidentLabel, text::kResidentOn);
+        ShowLabel(SummaryLabel, text::kGridInstalled);
     }
 
     // Only administrators may create services: the refusal is our rights test.

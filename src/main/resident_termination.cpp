@@ -46,5 +46,5 @@ void TerminateResidentGrids() {
         }
     }
 
-    SetWindowTextA(ResidentLabel, text::kResidentOff);
+    ShowLabel(ResidentLabel, text::kResidentOff);
 }

@@ -3,6 +3,7 @@
 
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
+#include "code_page.h"
 #include "paths.h"
 #include "sweeps.h"
 
@@ -138,7 +139,7 @@ template <std::size_t N>
 void DeleteShortcuts(const std::string& folder, const char* subfolder, const char* const (&names)[N]) {
     for (const char* name : names) {
         std::string path;
-        if (JoinFolderPath(folder, (std::string(subfolder) + name).c_str(), path)) DeleteFileA(path.c_str());
+        if (JoinFolderPath(folder, (subfolder + InProcessCodePage(name)).c_str(), path)) DeleteFileA(path.c_str());
     }
 }
 

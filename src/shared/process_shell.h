@@ -67,4 +67,14 @@ HGLOBAL LoadResource(HINSTANCE module, HRSRC resource);
 const void* LockResource(HGLOBAL data);
 DWORD SizeofResource(HINSTANCE module, HRSRC resource);
 
+// Code pages and the console. The process's ANSI code page is the one every
+// narrow call above reads and writes its texts in.
+UINT GetACP();
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, WCHAR* wide, int wideLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, char* text, int length,
+                        const char* defaultChar, BOOL* usedDefaultChar);
+// 0 without a console.
+UINT GetConsoleOutputCP();
+BOOL SetConsoleOutputCP(UINT codePage);
+
 }  // namespace win

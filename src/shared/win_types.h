@@ -30,6 +30,7 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using INT_PTR = std::intptr_t;
 using LONG_PTR = std::intptr_t;
+using WCHAR = char16_t;  // a UTF-16 code unit
 
 struct ScHandleTag;
 struct ServiceStatusHandleTag;

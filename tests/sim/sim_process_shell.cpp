@@ -1,4 +1,5 @@
-// The simulated processes, events, clock, shell and file system.
+// The simulated processes, events, clock, shell and file system, and the code
+// page conversions of kernel32.
 #include <algorithm>
 #include <cstring>
 
@@ -459,6 +460,94 @@ const void* LockResource(HGLOBAL data) {
 
 DWORD SizeofResource(HINSTANCE, HRSRC resource) {
     return resource ? static_cast<DWORD>(reinterpret_cast<const std::string*>(resource)->size()) : 0;
+}
+
+}  // namespace win
+
+namespace {
+
+const char* CharacterSet(UINT codePage) {
+    switch (codePage) {
+    case 949: return "CP949";
+    case CP_UTF8: return "UTF-8";
+    case 1252: return "CP1252";
+    default: return nullptr;
+    }
+}
+
+// As Windows fills a caller's buffer: the size needed when size is 0, 0 and
+// ERROR_INSUFFICIENT_BUFFER when it is too small.
+template <typename Unit>
+int CopyConverted(const std::basic_string<Unit>& converted, Unit* out, int size) {
+    int needed = static_cast<int>(converted.size());
+    if (size == 0) return needed;
+    if (size < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::copy(converted.begin(), converted.end(), out);
+    return needed;
+}
+
+}  // namespace
+
+namespace sim {
+
+std::string FromCp949(const std::string& cp949) {
+    std::string out;
+    return M().ansiCodePage != 949 && Recode(CharacterSet(M().ansiCodePage), "CP949", cp949, out) ? out : cp949;
+}
+
+}  // namespace sim
+
+// Pure conversions, not traced.
+namespace win {
+
+UINT GetACP() { return M().ansiCodePage; }
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, WCHAR* wide, int wideLength) {
+    const char* set = CharacterSet(codePage);
+    if (!set) return Fail(87);  // ERROR_INVALID_PARAMETER: no such code page here
+    std::string bytes(text, length < 0 ? std::strlen(text) + 1 : static_cast<std::size_t>(length)), utf16;
+    // Invalid input is refused when asked (MB_ERR_INVALID_CHARS) and never
+    // given here otherwise.
+    if (!sim::Recode("UTF-16LE", set, bytes, utf16)) return Fail(flags & MB_ERR_INVALID_CHARS ? 1113 : 87);
+    std::u16string units(utf16.size() / 2, u'\0');
+    std::memcpy(&units[0], utf16.data(), utf16.size());
+    return CopyConverted(units, wide, wideLength);
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD, const WCHAR* wide, int wideLength, char* text, int length,
+                        const char* defaultChar, BOOL* usedDefaultChar) {
+    const char* set = CharacterSet(codePage);
+    // UTF-8 has a form for everything and refuses a default character.
+    if (!set || (codePage == CP_UTF8 && (defaultChar || usedDefaultChar))) return Fail(87);
+    std::size_t count = 0;
+    if (wideLength >= 0) count = static_cast<std::size_t>(wideLength);
+    else while (wide[count++] != u'\0') {}
+    std::string converted;
+    if (codePage == CP_UTF8) {
+        sim::Recode(set, "UTF-16LE", std::string(reinterpret_cast<const char*>(wide), count * 2), converted);
+    } else {
+        // Unit by unit: what the code page lacks becomes its default character.
+        for (std::size_t i = 0; i < count; ++i) {
+            std::string one;
+            if (sim::Recode(set, "UTF-16LE", std::string(reinterpret_cast<const char*>(wide + i), 2), one)) {
+                converted += one;
+            } else {
+                converted += defaultChar ? *defaultChar : '?';
+                if (usedDefaultChar) *usedDefaultChar = TRUE;
+            }
+        }
+    }
+    return CopyConverted(converted, text, length);
+}
+
+UINT GetConsoleOutputCP() { return M().consoleOutputCodePage; }
+
+BOOL SetConsoleOutputCP(UINT codePage) {
+    M().Log("SetConsoleOutputCP " + std::to_string(codePage));
+    if (M().consoleOutputCodePage == 0) return Fail(ERROR_INVALID_HANDLE);
+    if (!CharacterSet(codePage)) return Fail(87);
+    M().consoleOutputCodePage = codePage;
+    return TRUE;
 }
 
 }  // namespace win
