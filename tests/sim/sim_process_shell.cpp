@@ -467,75 +467,49 @@ DWORD SizeofResource(HINSTANCE, HRSRC resource) {
 namespace {
 
 const char* CharacterSet(UINT codePage) {
-    switch (codePage) {
-    case 949: return "CP949";
-    case CP_UTF8: return "UTF-8";
-    case 1252: return "CP1252";
-    default: return nullptr;
-    }
+    return codePage == 949 ? "CP949" : codePage == CP_UTF8 ? "UTF-8" : codePage == 1252 ? "CP1252" : nullptr;
 }
 
-// As Windows fills a caller's buffer: the size needed when size is 0, 0 and
-// ERROR_INSUFFICIENT_BUFFER when it is too small.
+// As Windows fills a caller's buffer: the size needed when size is 0.
 template <typename Unit>
 int CopyConverted(const std::basic_string<Unit>& converted, Unit* out, int size) {
-    int needed = static_cast<int>(converted.size());
-    if (size == 0) return needed;
-    if (size < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::copy(converted.begin(), converted.end(), out);
-    return needed;
+    if (size != 0 && size < static_cast<int>(converted.size())) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (size != 0) std::copy(converted.begin(), converted.end(), out);
+    return static_cast<int>(converted.size());
 }
 
 }  // namespace
 
-namespace sim {
-
-std::string FromCp949(const std::string& cp949) {
+std::string sim::FromCp949(const std::string& cp949) {
     std::string out;
     return M().ansiCodePage != 949 && Recode(CharacterSet(M().ansiCodePage), "CP949", cp949, out) ? out : cp949;
 }
 
-}  // namespace sim
-
-// Pure conversions, not traced.
+// Pure conversions, not traced. Invalid input is always refused here.
 namespace win {
 
 UINT GetACP() { return M().ansiCodePage; }
 
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, WCHAR* wide, int wideLength) {
-    const char* set = CharacterSet(codePage);
-    if (!set) return Fail(87);  // ERROR_INVALID_PARAMETER: no such code page here
+int MultiByteToWideChar(UINT codePage, DWORD, const char* text, int length, WCHAR* wide, int wideLength) {
     std::string bytes(text, length < 0 ? std::strlen(text) + 1 : static_cast<std::size_t>(length)), utf16;
-    // Invalid input is refused when asked (MB_ERR_INVALID_CHARS) and never
-    // given here otherwise.
-    if (!sim::Recode("UTF-16LE", set, bytes, utf16)) return Fail(flags & MB_ERR_INVALID_CHARS ? 1113 : 87);
+    if (!CharacterSet(codePage) || !sim::Recode("UTF-16LE", CharacterSet(codePage), bytes, utf16))
+        return Fail(1113);  // ERROR_NO_UNICODE_TRANSLATION
     std::u16string units(utf16.size() / 2, u'\0');
     std::memcpy(&units[0], utf16.data(), utf16.size());
     return CopyConverted(units, wide, wideLength);
 }
 
 int WideCharToMultiByte(UINT codePage, DWORD, const WCHAR* wide, int wideLength, char* text, int length,
-                        const char* defaultChar, BOOL* usedDefaultChar) {
+                        const char*, BOOL* usedDefaultChar) {
+    // UTF-8 has a form for everything and refuses to report a default character.
     const char* set = CharacterSet(codePage);
-    // UTF-8 has a form for everything and refuses a default character.
-    if (!set || (codePage == CP_UTF8 && (defaultChar || usedDefaultChar))) return Fail(87);
-    std::size_t count = 0;
-    if (wideLength >= 0) count = static_cast<std::size_t>(wideLength);
-    else while (wide[count++] != u'\0') {}
-    std::string converted;
-    if (codePage == CP_UTF8) {
-        sim::Recode(set, "UTF-16LE", std::string(reinterpret_cast<const char*>(wide), count * 2), converted);
-    } else {
-        // Unit by unit: what the code page lacks becomes its default character.
-        for (std::size_t i = 0; i < count; ++i) {
-            std::string one;
-            if (sim::Recode(set, "UTF-16LE", std::string(reinterpret_cast<const char*>(wide + i), 2), one)) {
-                converted += one;
-            } else {
-                converted += defaultChar ? *defaultChar : '?';
-                if (usedDefaultChar) *usedDefaultChar = TRUE;
-            }
-        }
+    if (!set || (codePage == CP_UTF8 && usedDefaultChar)) return Fail(87);  // ERROR_INVALID_PARAMETER
+    std::size_t count = wideLength >= 0 ? wideLength : std::char_traits<WCHAR>::length(wide) + 1;
+    std::string units(reinterpret_cast<const char*>(wide), count * 2), converted;
+    if (!sim::Recode(set, "UTF-16LE", units, converted)) {
+        // What the code page lacks becomes "?".
+        sim::Recode((std::string(set) + "//TRANSLIT").c_str(), "UTF-16LE", units, converted);
+        if (usedDefaultChar) *usedDefaultChar = TRUE;
     }
     return CopyConverted(converted, text, length);
 }
@@ -545,7 +519,6 @@ UINT GetConsoleOutputCP() { return M().consoleOutputCodePage; }
 BOOL SetConsoleOutputCP(UINT codePage) {
     M().Log("SetConsoleOutputCP " + std::to_string(codePage));
     if (M().consoleOutputCodePage == 0) return Fail(ERROR_INVALID_HANDLE);
-    if (codePage == 0) return Fail(87);  // every code page the tests use is installed
     M().consoleOutputCodePage = codePage;
     return TRUE;
 }
