@@ -1,9 +1,11 @@
 #!/bin/sh
 # Checks the Windows programs of one build (win32 or win64): the right PE
-# format and subsystem, and imports from Windows system DLLs only; Kestane
-# holds the Velmora.exe of the same build and does not import the service
-# side of advapi32, which only the guard uses. Prints a size and import line
-# per program.
+# format and subsystem, OS version 4.0 in the headers, and imports from
+# Windows system DLLs only; Kestane holds the Velmora.exe of the same build,
+# does not import the service side of advapi32, which only the guard uses,
+# and its manifest asks for the UTF-8 code page inside the asmv3 application
+# element (the only place XP accepts windowsSettings). Prints a size and
+# import line per program.
 set -e
 root="$(cd "$(dirname "$0")/.." && pwd)"
 arch="${1:?usage: tools/check-binaries.sh win32|win64}"
@@ -22,6 +24,8 @@ for program in Kestane Velmora; do
     subsystem="$(echo "$info" | awk '/^Subsystem/ {print $2}')"
     want=00000002; [ "$program" = Velmora ] && want=00000003
     [ "$subsystem" = "$want" ] || { echo "$program.exe: subsystem $subsystem, expected $want"; status=1; }
+    os_version="$(echo "$info" | awk '/^MajorOSystemVersion/ {major=$2} /^MinorOSystemVersion/ {minor=$2} END {print major "." minor}')"
+    [ "$os_version" = 4.0 ] || { echo "$program.exe: OS version $os_version, expected 4.0"; status=1; }
     dlls="$(echo "$info" | awk '/DLL Name:/ {print $3}' | tr '\n' ' ')"
     for dll in $dlls; do
         case " $system_dlls " in *" $dll "*) ;; *) echo "$program.exe imports $dll"; status=1 ;; esac
@@ -34,6 +38,10 @@ for program in Kestane Velmora; do
         if [ ! -f "$velmora" ] || ! perl -e 'local $/; open(K, "<:raw", $ARGV[0]) or exit 1; open(V, "<:raw", $ARGV[1]) or exit 1;
                 exit(index(<K>, <V>) < 0)' "$exe" "$velmora"; then
             echo "Kestane.exe does not hold this build's Velmora.exe"; status=1
+        fi
+        if ! perl -e 'local $/; open(K, "<:raw", $ARGV[0]) or exit 1;
+                exit(<K> !~ m{<application xmlns="urn:schemas-microsoft-com:asm.v3">\s*<windowsSettings>(?:(?!</windowsSettings>).)*<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>}s)' "$exe"; then
+            echo "Kestane.exe's manifest does not ask for the UTF-8 code page inside the asmv3 application"; status=1
         fi
     fi
     echo "$arch/$program.exe: $(stat -c %s "$exe") bytes, imports: $dlls"

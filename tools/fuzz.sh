@@ -12,7 +12,7 @@ sim="$root/tests/sim/sim_machine.cpp $root/tests/sim/sim_service_manager.cpp $ro
      $root/tests/sim/sim_windows.cpp $root/tests/sim/sim_templates.cpp"
 clang++ $flags -o "$out/fuzz_image_name" "$root/tests/fuzz/fuzz_image_name.cpp" "$root/src/shared/catalogue.cpp"
 clang++ $flags -DTOLLVARD_SOURCE_DIR="\"$root\"" -o "$out/fuzz_paths" "$root/tests/fuzz/fuzz_paths.cpp" \
-    "$root/src/main/paths.cpp" "$root/src/main/main_state.cpp" $sim
+    "$root/src/main/paths.cpp" "$root/src/main/main_state.cpp" "$root/src/main/code_page.cpp" $sim
 for target in fuzz_image_name fuzz_paths; do
     mkdir -p "$out/$target.corpus"
     echo "=== $target, $seconds s"

@@ -1,7 +1,12 @@
 #!/bin/bash
 # Runs the Wine end-to-end cases against the real programs.
-#   tools/test-e2e.sh [--run win64|win32|wow64] [PATTERN...]
+#   tools/test-e2e.sh [--run win64|win32|wow64] [--locale LOCALE] [PATTERN...]
 #                      (patterns select cases by name, see tests/e2e/harness.h)
+# The locale (default ko_KR.UTF-8, ANSI code page 949) is Wine's, and with it
+# the driver's ANSI code page, which the driver checks before the first
+# case; another one (en_US.UTF-8: 1252) gets a prefix of its own (see
+# tools/wine-env.sh). Kestane's manifest gives it the UTF-8 code page under
+# every locale.
 # The runs (default win64, or E2E_RUN):
 #   win64  dist/win64 with 64-bit stand-ins and driver in a 64-bit prefix
 #   win32  dist/win32 with 32-bit stand-ins and driver in a 32-bit prefix
@@ -22,7 +27,19 @@
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
 run="${E2E_RUN:-win64}"
-if [ "${1:-}" = --run ]; then run="${2:-}"; shift 2 || shift; fi
+locale="${E2E_LOCALE:-ko_KR.UTF-8}"
+while :; do
+    case "${1:-}" in
+        --run) run="${2:-}"; shift 2 || shift ;;
+        --locale) locale="${2:-}"; shift 2 || shift ;;
+        *) break ;;
+    esac
+done
+case "$locale" in
+    ko_KR.*) code_page=949 ;;
+    en_US.*) code_page=1252 ;;
+    *) echo "test-e2e: unknown locale '$locale' (ko_KR.UTF-8 or en_US.UTF-8)" >&2; exit 2 ;;
+esac
 case "$run" in
     win64) programs=win64; driver=win64; arch=win64 ;;
     win32) programs=win32; driver=win32; arch=win32 ;;
@@ -34,6 +51,7 @@ tools="$root/build/$programs/e2e"
 driver_exe="$root/build/$driver/e2e/e2e_driver.exe"
 
 export TOLLVARD_WINEARCH="$arch"
+export TOLLVARD_WINE_LOCALE="$locale"
 . "$root/tools/wine-env.sh"
 
 if [ "$programs" = win32 ] && ! reason="$(wine_env_runs_32bit)"; then
@@ -76,11 +94,11 @@ fi
 windows_path() { echo "Z:$1" | tr / '\\'; }
 status_file="$WINE_BASE/e2e-status"
 rm -f "$status_file"
-echo "run $run: $(basename "$dist") programs, $(basename "$(dirname "$tools")") stand-ins, $driver driver, $WINEARCH prefix"
+echo "run $run: $(basename "$dist") programs, $(basename "$(dirname "$tools")") stand-ins, $driver driver, $WINEARCH prefix, locale $locale"
 cd "$dist"
 timeout --kill-after=10 "${E2E_TIMEOUT:-900}" "$WINE_LOADER" explorer /desktop=TollvardE2E,1600x1000 \
     "$(windows_path "$driver_exe")" --bin "$(windows_path "$dist")" --tools "$(windows_path "$tools")" \
-    --status-file "$(windows_path "$status_file")" "$@" </dev/null
+    --status-file "$(windows_path "$status_file")" --code-page "$code_page" "$@" </dev/null
 started=$?
 if [ "$started" -eq 124 ] || [ "$started" -eq 137 ]; then
     echo "test-e2e: the driver ran out of time (${E2E_TIMEOUT:-900} s)" >&2

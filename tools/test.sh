@@ -2,7 +2,9 @@
 # Runs every test: installs what is missing, builds all configurations, runs
 # the unit tests (plain and under AddressSanitizer + UndefinedBehaviorSanitizer),
 # checks the Windows programs, and runs the end-to-end tests under Wine three
-# times: win64, win32 (32-bit prefix) and wow64 (32-bit programs, 64-bit prefix).
+# times: win64, win32 (32-bit prefix) and wow64 (32-bit programs, 64-bit prefix);
+# then the cases whose texts and names are Korean once more under a locale
+# whose ANSI code page is not Korean (e2e-en_US).
 # Ends with a summary; exits non-zero when anything failed.
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -87,16 +89,19 @@ fi
 # are skipped, which counts neither as passed nor as failed.
 e2e_counts=()
 e2e_run() {  # e2e_run RUN NEEDED_BUILD...
-    local run="$1" name="e2e-$1" build
-    shift
-    for build in "$@"; do
+    e2e_stage "e2e-$1" "${*:2}" --run "$1"
+}
+e2e_stage() {  # e2e_stage NAME "NEEDED_BUILD..." ARGUMENTS OF test-e2e.sh...
+    local name="$1" builds="$2" build
+    shift 2
+    for build in $builds; do
         if [ "$build" != 1 ]; then
             stages+=("FAILED  $name: not run, a build it needs failed")
             e2e_counts+=("$name: not run")
             return
         fi
     done
-    stage "$name" tools/test-e2e.sh --run "$run"
+    stage "$name" tools/test-e2e.sh "$@"
     local status=$stage_status
     if [ $status -eq 77 ]; then
         unset 'stages[${#stages[@]}-1]'
@@ -118,6 +123,11 @@ e2e_run() {  # e2e_run RUN NEEDED_BUILD...
 e2e_run win64 $built_win64
 e2e_run win32 $built_win32
 e2e_run wow64 $built_win32 $built_win64
+# Start-up labels and caption, the message after a sweep, Korean shortcut
+# names deleted, the uninstaller in a Korean folder started: under en_US
+# (code page 1252), where only Kestane's UTF-8 code page carries Korean.
+e2e_stage e2e-en_US "$built_win64" --run win64 --locale en_US.UTF-8 \
+    startup_clean_machine sweep_shortcuts_removed sweep_programs_started_hidden
 
 echo
 echo "=== summary"
@@ -126,7 +136,7 @@ printf '%s\n' "${e2e_counts[@]}"
 for arch in win32 win64; do grep -a -h 'bytes, imports' "$log/binaries-$arch.log" 2>/dev/null; done
 # What failed, close to the end where a shortened output still shows it: the
 # failed unit tests, and the first failed checks of each end-to-end case.
-for name in unit unit-sanitize e2e-win64 e2e-win32 e2e-wow64; do
+for name in unit unit-sanitize e2e-win64 e2e-win32 e2e-wow64 e2e-en_US; do
     [ -f "$log/$name.log" ] || continue
     awk -v run="$name" '
         /^--- [^ :]+$/ { current = $2 }

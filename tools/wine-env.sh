@@ -2,6 +2,11 @@
 # ANSI code page (949), a Korean font, and a virtual X display of our own.
 #   . tools/wine-env.sh; wine_env_start; ...; wine_env_stop
 # Everything lives under build/wine/ (prefix, HOME, locale).
+#   TOLLVARD_WINE_LOCALE=en_US.UTF-8   another locale, compiled privately like
+#                             the Korean one, in a prefix of its own under
+#                             build/wine-en_US/: Wine gives programs that
+#                             locale's ANSI code page (1252 for en_US), and
+#                             Kestane's manifest the UTF-8 code page (65001).
 #   TOLLVARD_WINEARCH=win32   a 32-bit prefix, like 32-bit Windows, under
 #                             build/wine32/; only 32-bit programs run there
 #                             and $WINE_LOADER is the 32-bit loader.
@@ -11,12 +16,15 @@
 TOLLVARD_ROOT="${TOLLVARD_ROOT:-$(cd "$(dirname "${BASH_SOURCE:-$0}")/.." && pwd)}"
 WINE64=/usr/lib/wine/wine64
 WINE32=/usr/lib/wine/wine
+WINE_LOCALE="${TOLLVARD_WINE_LOCALE:-ko_KR.UTF-8}"
+wine_base_suffix=""
+[ "$WINE_LOCALE" = ko_KR.UTF-8 ] || wine_base_suffix="-${WINE_LOCALE%%.*}"
 if [ "${TOLLVARD_WINEARCH:-win64}" = win32 ]; then
-    WINE_BASE="${WINE_BASE:-$TOLLVARD_ROOT/build/wine32}"
+    WINE_BASE="${WINE_BASE:-$TOLLVARD_ROOT/build/wine32$wine_base_suffix}"
     export WINEARCH=win32
     WINE_LOADER="$WINE32"
 else
-    WINE_BASE="${WINE_BASE:-$TOLLVARD_ROOT/build/wine}"
+    WINE_BASE="${WINE_BASE:-$TOLLVARD_ROOT/build/wine$wine_base_suffix}"
     export WINEARCH=win64
     WINE_LOADER="$WINE64"
 fi
@@ -31,10 +39,10 @@ XVFB_PID=""
 
 wine_env_locale() {
     mkdir -p "$LOCPATH" "$HOME"
-    if [ ! -d "$LOCPATH/ko_KR.UTF-8" ]; then
-        localedef -i ko_KR -f UTF-8 "$LOCPATH/ko_KR.UTF-8" >/dev/null 2>&1 || true
+    if [ ! -d "$LOCPATH/$WINE_LOCALE" ]; then
+        localedef -i "${WINE_LOCALE%%.*}" -f "${WINE_LOCALE#*.}" "$LOCPATH/$WINE_LOCALE" >/dev/null 2>&1 || true
     fi
-    export LC_ALL=ko_KR.UTF-8
+    export LC_ALL="$WINE_LOCALE"
 }
 
 wine_env_display() {

@@ -5,8 +5,8 @@
 #include "../shared/process_shell.h"
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
+#include "guard_notice.h"
 #include "guard_state.h"
-#include "guard_texts.h"
 #include "guard_sweep.h"
 
 using namespace win;
@@ -56,9 +56,7 @@ int RunGuardProgram() {
     // need not wait. It fails when somebody started us by hand.
     if (StartServiceCtrlDispatcherA(table)) return 0;
 
-    std::fputs(text::kGuardBanner, stdout);
-    std::fputs(text::kGuardUseMainProgram, stdout);
-    std::fputs(text::kGuardOtherwiseIdle, stdout);
+    PrintGuardNotice();
     // The last line has no line feed, so only a flush shows it; flushing every
     // second keeps the notice up for a console that attaches late.
     for (int second = 0; second < 10; ++second) {

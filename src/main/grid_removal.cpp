@@ -84,14 +84,14 @@ bool RemoveInstalledGrids() {
     }
 
     // 5.
-    SetWindowTextA(SummaryLabel, text::kRemovingGrids);
+    ShowLabel(SummaryLabel, text::kRemovingGrids);
 
     // 6. Main stop.
     for (std::size_t i = 0; i < edition.serviceCount; ++i) {
         if (grid::InDisableGroup(edition.services[i]) || !services[i] || IsStopped(services[i], status)) continue;
         ControlService(services[i], SERVICE_CONTROL_STOP, &status);
         Sleep(kStopPauseMs);
-        SetWindowTextA(InstalledLabel, text::kInstalledRemoving);
+        ShowLabel(InstalledLabel, text::kInstalledRemoving);
     }
 
     // 7. and 8. Delete, then close, so the manager can let them go.
@@ -137,11 +137,11 @@ bool RemoveInstalledGrids() {
 
     if (incomplete) {
         GridRemovalIncomplete = 1;
-        SetWindowTextA(SummaryLabel, text::kGridInstalled);
-        SetWindowTextA(InstalledLabel, text::kInstalledRemains);
+        ShowLabel(SummaryLabel, text::kGridInstalled);
+        ShowLabel(InstalledLabel, text::kInstalledRemains);
     } else {
-        SetWindowTextA(SummaryLabel, text::kNoGridInstalled);
-        SetWindowTextA(InstalledLabel, text::kInstalledOff);
+        ShowLabel(SummaryLabel, text::kNoGridInstalled);
+        ShowLabel(InstalledLabel, text::kInstalledOff);
         GridRemovalIncomplete = 0;
     }
     return true;

@@ -8,6 +8,7 @@
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "code_page.h"
 #include "guard_copy.h"
 #include "main_state.h"
 #include "texts.h"
@@ -59,8 +60,8 @@ GuardLook LookAtGuard(SC_HANDLE manager) {
 }
 
 void ShowGuardTexts(const char* button, const char* status) {
-    SetWindowTextA(GuardButton, button);
-    SetWindowTextA(GuardStatusLabel, status);
+    ShowLabel(GuardButton, button);
+    ShowLabel(GuardStatusLabel, status);
 }
 
 // After a start that did not reach SERVICE_RUNNING: say so, and label the
@@ -235,11 +236,11 @@ void ShowGuardState(SC_HANDLE manager) {
     if (!look.registered) {
         ShowGuardTexts(text::kGuardTurnOn, text::kGuardOff);
     } else if (look.readable && look.state != SERVICE_STOPPED) {
-        SetWindowTextA(GuardStatusLabel, text::kGuardInUse);
-        SetWindowTextA(GuardButton, text::kGuardTurnOff);
+        ShowLabel(GuardStatusLabel, text::kGuardInUse);
+        ShowLabel(GuardButton, text::kGuardTurnOff);
     } else if (look.readable) {
-        SetWindowTextA(GuardStatusLabel, text::kGuardStopped);
-        SetWindowTextA(GuardButton, text::kGuardTurnOn);
+        ShowLabel(GuardStatusLabel, text::kGuardStopped);
+        ShowLabel(GuardButton, text::kGuardTurnOn);
     }
     // Unreadable: the start-up has nothing true to say; the first press tells.
 }
@@ -295,7 +296,7 @@ void InstallGuardService(SC_HANDLE manager) {
                                                             : WithErrorCode(text::kGuardNotInstalled, error).c_str());
         return;
     }
-    ChangeServiceConfig2A(guard, SERVICE_CONFIG_DESCRIPTION, text::kGuardDescription);
+    ChangeServiceConfig2A(guard, SERVICE_CONFIG_DESCRIPTION, InProcessCodePage(text::kGuardDescription).c_str());
     ShowNotice(text::kInstalled);
 
     // The texts wait for the outcome of the start, so the window never claims

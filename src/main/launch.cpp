@@ -5,6 +5,7 @@
 
 #include "../shared/catalogue.h"
 #include "../shared/process_shell.h"
+#include "code_page.h"
 #include "paths.h"
 
 using namespace win;
@@ -81,16 +82,16 @@ bool StartWithOwnToken(const StartLine& line, int show, const std::string& folde
 // the process's code page, as every narrow call reads them. With its zero;
 // empty when the text is empty or has no wide form. (A vector, not a wide
 // string: the runtime's wide strings would add their every member.)
-std::vector<wchar_t> Widen(const std::string& text) {
+std::vector<WCHAR> Widen(const std::string& text) {
     int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
     if (length <= 1) return {};
-    std::vector<wchar_t> wide(static_cast<std::size_t>(length));
+    std::vector<WCHAR> wide(static_cast<std::size_t>(length));
     if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length) != length) return {};
     return wide;
 }
 
-using CreateProcessWithTokenWProc = BOOL(WIN_CALLBACK*)(HANDLE, DWORD, const wchar_t*, wchar_t*, DWORD, void*,
-                                                        const wchar_t*, STARTUPINFOW*, PROCESS_INFORMATION*);
+using CreateProcessWithTokenWProc = BOOL(WIN_CALLBACK*)(HANDLE, DWORD, const WCHAR*, WCHAR*, DWORD, void*,
+                                                        const WCHAR*, STARTUPINFOW*, PROCESS_INFORMATION*);
 
 // Through the secondary logon service, which Vista brought; with no
 // environment given, Windows builds the user's own from the profile it loads.
@@ -98,7 +99,7 @@ bool StartWithUserToken(HANDLE token, const StartLine& line, int show, const std
     auto createProcessWithToken = reinterpret_cast<CreateProcessWithTokenWProc>(
         GetProcAddress(GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW"));
     if (!createProcessWithToken) return false;
-    std::vector<wchar_t> program = Widen(line.program), commandLine = Widen(line.commandLine),
+    std::vector<WCHAR> program = Widen(line.program), commandLine = Widen(line.commandLine),
                          directory = Widen(folder);
     if (program.empty() || commandLine.empty() || directory.empty()) return false;
     STARTUPINFOW startup = {};
@@ -115,7 +116,7 @@ bool StartWithUserToken(HANDLE token, const StartLine& line, int show, const std
 }
 
 void LaunchTrusted(const OwnRoots& roots, const std::string& file, const LaunchEntry& row) {
-    if (TrustedPath(roots, file)) Launch(file.c_str(), row.parameters, row.show);
+    if (TrustedPath(roots, file)) Launch(InProcessCodePage(file.c_str()).c_str(), row.parameters, row.show);
 }
 
 void LaunchBelow(const OwnRoots& roots, ProgramFilesRoot root, const LaunchEntry& row) {

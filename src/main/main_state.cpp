@@ -2,6 +2,7 @@
 
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
+#include "code_page.h"
 #include "texts.h"
 
 win::HINSTANCE ModuleInstance = nullptr;
@@ -18,4 +19,9 @@ int GridRemovalIncomplete = 0;
 win::HWND DeepScanServiceList = nullptr;
 win::HWND DeepScanProcessList = nullptr;
 
-void ShowNotice(const char* message) { win::MessageBoxA(MainWindow, message, text::kNotice, win::MB_OK); }
+void ShowNotice(const char* message) {
+    win::MessageBoxA(MainWindow, InProcessCodePage(message).c_str(), InProcessCodePage(text::kNotice).c_str(),
+                     win::MB_OK);
+}
+
+void ShowLabel(win::HWND control, const char* text) { win::SetWindowTextA(control, InProcessCodePage(text).c_str()); }

@@ -19,5 +19,9 @@ extern int GridRemovalIncomplete;  // set when grid services survive a removal
 extern win::HWND DeepScanServiceList;  // 1047 while the deep-scan dialog is open
 extern win::HWND DeepScanProcessList;  // 1048 while the deep-scan dialog is open
 
+// Both take the program's own CP949 texts and hand them to Windows in the
+// process's code page (code_page.h).
 // Shows a message box owned by the main window with the caption "알림".
 void ShowNotice(const char* message);
+// Sets the text of a label or button.
+void ShowLabel(win::HWND control, const char* text);

@@ -35,14 +35,14 @@ INT_PTR InitMainWindow(HWND window, HICON icon) {
     GuardButton = GetDlgItem(window, IDC_GUARD_BUTTON);
     GuardStatusLabel = GetDlgItem(window, IDC_GUARD_STATUS);
 
-    SetWindowTextA(InstalledLabel, text::kInstalledOff);
-    SetWindowTextA(ResidentLabel, text::kResidentOff);
-    SetWindowTextA(SummaryLabel, text::kNoGridInstalled);
+    ShowLabel(InstalledLabel, text::kInstalledOff);
+    ShowLabel(ResidentLabel, text::kResidentOff);
+    ShowLabel(SummaryLabel, text::kNoGridInstalled);
 
     ProbeResidentGrids();
     if (ResidentGridFound) {
-        SetWindowTextA(ResidentLabel, text::kResidentOn);
-        SetWindowTextA(SummaryLabel, text::kGridInstalled);
+        ShowLabel(ResidentLabel, text::kResidentOn);
+        ShowLabel(SummaryLabel, text::kGridInstalled);
     }
 
     // Only administrators may create services: the refusal is our rights test.

@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include <algorithm>
+
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
 #include "main_state.h"
@@ -9,8 +11,12 @@ using namespace win;
 bool GetSpecialFolder(int csidl, std::string& folder) {
     char buffer[MAX_PATH] = {};
     if (!SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE) || buffer[0] == '\0') return false;
-    buffer[MAX_PATH - 1] = '\0';
-    folder = buffer;
+    // A folder that fills the buffer may have been cut short, perhaps inside
+    // a character (a Korean syllable takes three bytes in UTF-8); nothing
+    // would fit below it anyway.
+    std::size_t length = static_cast<std::size_t>(std::find(buffer, buffer + MAX_PATH, '\0') - buffer);
+    if (length + 1 >= MAX_PATH) return false;
+    folder.assign(buffer, length);
     return true;
 }
 

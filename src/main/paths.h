@@ -9,7 +9,9 @@
 bool GetSpecialFolder(int csidl, std::string& folder);
 
 // folder + "\" + tail, when the result with its terminating zero fits in
-// MAX_PATH bytes and the folder is not empty; false otherwise.
+// MAX_PATH bytes and the folder is not empty; false otherwise. Bytes of the
+// process's code page: the folder as Windows gave it, the tail converted
+// already (code_page.h).
 bool JoinFolderPath(const std::string& folder, const char* tail, std::string& path);
 
 // The system folder as this program names it (a 32-bit program on 64-bit

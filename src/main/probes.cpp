@@ -50,8 +50,8 @@ void ProbeInstalledGrids() {
         if (!grid::InDisableGroup(edition.services[i]) && (services[i] || refused[i])) found = true;
 
     if (found) {
-        SetWindowTextA(InstalledLabel, text::kInstalledOn);
-        SetWindowTextA(SummaryLabel, text::kGridInstalled);
+        ShowLabel(InstalledLabel, text::kInstalledOn);
+        ShowLabel(SummaryLabel, text::kGridInstalled);
     } else {
         // ExpressService and NATservice stay installed, stopped and disabled
         // after a removal: the disable group counts only while it runs. One
@@ -60,8 +60,8 @@ void ProbeInstalledGrids() {
             SERVICE_STATUS status = {};
             if (refused[index] || (services[index] && QueryServiceStatus(services[index], &status) &&
                                    status.dwCurrentState != SERVICE_STOPPED)) {
-                SetWindowTextA(SummaryLabel, text::kGridInstalled);
-                SetWindowTextA(InstalledLabel, text::kInstalledOn);
+                ShowLabel(SummaryLabel, text::kGridInstalled);
+                ShowLabel(InstalledLabel, text::kInstalledOn);
             }
         }
     }

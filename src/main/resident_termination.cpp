@@ -50,5 +50,5 @@ void TerminateResidentGrids() {
     }
     CloseDesktopUser(user);
 
-    SetWindowTextA(ResidentLabel, text::kResidentOff);
+    ShowLabel(ResidentLabel, text::kResidentOff);
 }

@@ -3,6 +3,7 @@
 
 #include "../shared/win_defs.h"
 #include "desktop_user.h"
+#include "code_page.h"
 #include "paths.h"
 #include "sweeps.h"
 
@@ -140,7 +141,7 @@ void DeleteShortcuts(const DesktopUser& user, const std::string& folder, const c
                      const char* const (&names)[N]) {
     for (const char* name : names) {
         std::string path;
-        if (JoinFolderPath(folder, (std::string(subfolder) + name).c_str(), path)) DeleteAsUser(user, path);
+        if (JoinFolderPath(folder, (subfolder + InProcessCodePage(name)).c_str(), path)) DeleteAsUser(user, path);
     }
 }
 

@@ -21,7 +21,6 @@ DWORD GetLastError();
 BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes, void* threadAttributes,
                     BOOL inheritHandles, DWORD creationFlags, void* environment, const char* currentDirectory,
                     STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInformation);
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* wide, int wideLength);
 
 // Tokens and impersonation (advapi32)
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
@@ -99,5 +98,15 @@ DWORD GetNamedSecurityInfoA(const char* path, int objectType, DWORD information,
 DWORD SetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID owner, PSID group, ACL* dacl,
                             ACL* sacl);
 void* LocalFree(void* memory);
+
+// Code pages and the console. The process's ANSI code page is the one every
+// narrow call above reads and writes its texts in.
+UINT GetACP();
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, WCHAR* wide, int wideLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, char* text, int length,
+                        const char* defaultChar, BOOL* usedDefaultChar);
+// 0 without a console.
+UINT GetConsoleOutputCP();
+BOOL SetConsoleOutputCP(UINT codePage);
 
 }  // namespace win

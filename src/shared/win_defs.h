@@ -123,6 +123,10 @@ constexpr DWORD KEY_QUERY_VALUE = 0x0001;
 constexpr DWORD KEY_WOW64_64KEY = 0x0100;
 constexpr DWORD REG_SZ = 1;
 
+// Code pages
+constexpr UINT CP_UTF8 = 65001;
+constexpr DWORD MB_ERR_INVALID_CHARS = 0x08;
+
 // Shell show modes
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOW = 5;

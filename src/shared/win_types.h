@@ -30,6 +30,7 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using INT_PTR = std::intptr_t;
 using LONG_PTR = std::intptr_t;
+using WCHAR = char16_t;  // a UTF-16 code unit
 
 struct ScHandleTag;
 struct ServiceStatusHandleTag;
@@ -129,9 +130,9 @@ struct STARTUPINFOA {
 // The wide form, for CreateProcessWithTokenW, which has no narrow one.
 struct STARTUPINFOW {
     DWORD cb;
-    wchar_t* lpReserved;
-    wchar_t* lpDesktop;
-    wchar_t* lpTitle;
+    WCHAR* lpReserved;
+    WCHAR* lpDesktop;
+    WCHAR* lpTitle;
     DWORD dwX;
     DWORD dwY;
     DWORD dwXSize;

@@ -1,11 +1,14 @@
 // e2e_driver.exe: runs the end-to-end cases against the real programs.
-//   e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--list] [PATTERN...]
+//   e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--code-page N] [--list] [PATTERN...]
 //   e2e_driver.exe [--bin DIR] --show-main RECT_FILE
 // --tools: the folder of the stand-ins (fake_service.exe, sleeper.exe,
 // recorder.exe) when it is not the driver's, e.g. 32-bit stand-ins for a
 // 32-bit Kestane driven by a 64-bit driver.
 // --status-file: the exit code is also written to FILE, for runs whose
 // starter cannot pass it on (a program started by a Wine desktop's explorer).
+// --code-page: the ANSI code page the locale of the run gives this driver;
+// when it does not, the locale was not set up and no case runs. Kestane's
+// manifest gives it the UTF-8 code page under any locale.
 // The second form serves tools/run-kestane.sh: it starts Kestane, writes the
 // main window's rectangle ("left top width height") to RECT_FILE, waits until
 // that file is deleted (at most two minutes), then closes Kestane and returns
@@ -14,6 +17,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -54,6 +58,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> patterns;
     std::wstring show_main;
     std::wstring status_file;
+    UINT code_page = 0;
     bool list_only = false;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
@@ -63,12 +68,15 @@ int wmain(int argc, wchar_t** argv) {
             e2e::set_tool_dir(argv[++i]);
         } else if (arg == L"--status-file" && i + 1 < argc) {
             status_file = argv[++i];
+        } else if (arg == L"--code-page" && i + 1 < argc) {
+            code_page = static_cast<UINT>(wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--show-main" && i + 1 < argc) {
             show_main = argv[++i];
         } else if (arg == L"--list") {
             list_only = true;
         } else if (arg == L"--help" || arg == L"-h") {
-            printf("usage: e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--list] [PATTERN...]\n"
+            printf("usage: e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--code-page N] [--list] "
+                   "[PATTERN...]\n"
                    "       e2e_driver.exe [--bin DIR] --show-main RECT_FILE\n");
             return 0;
         } else if (arg.compare(0, 2, L"--") == 0) {
@@ -81,6 +89,12 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     if (!show_main.empty()) return ShowMainWindow(show_main);
+    if (code_page && GetACP() != code_page) {
+        fprintf(stderr, "e2e_driver: expected the ANSI code page %u of the run's locale, got %u\n", code_page, GetACP());
+        if (!status_file.empty()) e2e::write_status_file(status_file, 2);
+        return 2;
+    }
+    printf("driver's ANSI code page: %u\n", GetACP());
     int status = e2e::run_cases(patterns, list_only);
     if (!status_file.empty()) e2e::write_status_file(status_file, status);
     return status;

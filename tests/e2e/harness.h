@@ -37,7 +37,7 @@
 //   warning, so one broken case cannot poison the next.
 //
 // The driver's command line (tools/test-e2e.sh builds and runs it):
-//   e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--list] [PATTERN...]
+//   e2e_driver.exe [--bin DIR] [--tools DIR] [--status-file FILE] [--code-page N] [--list] [PATTERN...]
 // A PATTERN with * or ? is matched against the whole case name, any other
 // PATTERN as a substring. The last line of output is "N passed, N failed"
 // (test cases, not checks; ", N skipped" follows when some were skipped) and

@@ -1,6 +1,7 @@
 // Fuzzes the multibyte-aware lower-casing and image-name comparison with
 // arbitrary bytes: lone lead bytes at the end, invalid trail bytes, names up
 // to the 260 bytes of a process entry.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -47,7 +48,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (room < sizeof(small) && static_cast<unsigned char>(small[room]) != 0x7F) std::abort();
     if (!grid::SameImageName(image, image)) std::abort();
-    for (const char* name : grid::kGridImages)
+    // Whatever the code page (CP949, or UTF-8 under the UTF-8 code page):
+    // up to the first byte of 0x80 or more the result is the ASCII
+    // lower-casing, and that byte stays beyond ASCII. So an ASCII prefix or
+    // name (a root, the catalogue) compares exactly, and a name with any other
+    // letter never matches the catalogue.
+    std::size_t ascii = 0;
+    while (ascii < length && static_cast<unsigned char>(image[ascii]) < 0x80) ++ascii;
+    for (std::size_t i = 0; i < ascii; ++i)
+        if (lowered[i] != static_cast<char>(std::tolower(static_cast<unsigned char>(image[i])))) std::abort();
+    if (ascii < length && static_cast<unsigned char>(lowered[ascii]) < 0x80) std::abort();
+    for (const char* name : grid::kGridImages) {
         if (grid::SameImageName(image, name) != grid::SameImageName(name, image)) std::abort();
+        if (grid::SameImageName(image, name) && ascii < length) std::abort();
+    }
     return 0;
 }

@@ -177,6 +177,12 @@ public:
     void OverTheShoulder();
 
     bool isAdministrator = true;
+    // The program's ANSI code page (GetACP): 949 on Korean Windows, 65001
+    // where the UTF-8 code page applies (Windows 10 1903 and later honour
+    // Kestane's manifest), 1252 on Western Windows before that. 949, 65001
+    // and 1252 are the code pages the simulated conversions know.
+    win::UINT ansiCodePage = 949;
+    win::UINT consoleOutputCodePage = 0;  // 0: the program has no console
     bool startedByServiceManager = false;
     bool createEventFails = false;
     // Owners and lists that differ from OnlyAdministrators(), by path.
@@ -348,6 +354,13 @@ const std::map<int, DialogTemplate>& ResourceTemplates();
 win::INT_PTR Command(win::HWND dialog, int id);
 // Converts UTF-8 to CP949 (the resource script is UTF-8).
 std::string ToCp949(const std::string& utf8);
+// iconv from one character set to another; false when part of the text has
+// no form in the target (out then holds what converted).
+bool Recode(const char* to, const char* from, const std::string& text, std::string& out);
+// A CP949 text as the narrow calls of a program give it under the machine's
+// ANSI code page: how the texts of a dialog template (UTF-16 in the
+// resources) read.
+std::string FromCp949(const std::string& cp949);
 // Case-blind comparison as the file system and the service manager do it.
 bool SameNoCase(const std::string& a, const std::string& b);
 

@@ -10,9 +10,9 @@ using namespace win;
 
 namespace sim {
 // advapi32's, in sim_process_shell.cpp with the other process starts.
-BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
-                                          wchar_t* commandLine, DWORD creationFlags, void* environment,
-                                          const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
+BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const WCHAR* applicationName,
+                                          WCHAR* commandLine, DWORD creationFlags, void* environment,
+                                          const WCHAR* currentDirectory, STARTUPINFOW* startupInfo,
                                           PROCESS_INFORMATION* started);
 }  // namespace sim
 

@@ -1,6 +1,5 @@
-// The simulated processes, events, clock, shell and file system.
-#include <iconv.h>
-
+// The simulated processes, events, clock, shell and file system, and the code
+// page conversions of kernel32.
 #include <algorithm>
 #include <cstring>
 
@@ -62,21 +61,14 @@ std::string ClassOf(const std::string& file) {
     return "";
 }
 
-// Between code page 949 and the platform's wide characters; empty when the
-// text has no form there.
-std::string Convert(const char* to, const char* from, const std::string& bytes) {
-    iconv_t cd = iconv_open(to, from);
-    std::string out(bytes.size() * 4 + 8, '\0');
-    char *in = const_cast<char*>(bytes.data()), *at = out.data();
-    std::size_t inLeft = bytes.size(), outLeft = out.size();
-    bool ok = iconv(cd, &in, &inLeft, &at, &outLeft) != std::size_t(-1);
-    iconv_close(cd);
-    return ok ? out.substr(0, out.size() - outLeft) : std::string();
-}
+const char* CharacterSet(UINT codePage);
 
-std::string Narrow(const wchar_t* wide) {
-    const char* bytes = reinterpret_cast<const char*>(wide);
-    return Convert("CP949", "WCHAR_T", std::string(bytes, std::wcslen(wide) * sizeof(wchar_t)));
+// A wide text read back in the process's code page, as the started program
+// would see it.
+std::string Narrow(const WCHAR* wide) {
+    std::string units(reinterpret_cast<const char*>(wide), std::char_traits<WCHAR>::length(wide) * 2), narrow;
+    sim::Recode(CharacterSet(M().ansiCodePage), "UTF-16LE", units, narrow);
+    return narrow;
 }
 
 // A started program runs on its own; its two handles are the caller's. The
@@ -123,9 +115,9 @@ namespace sim {
 // advapi32's CreateProcessWithTokenW, which the logic finds at run time: a
 // process with another token, through the secondary logon service. Without
 // an environment of its own it gets the user's, from the profile it loads.
-BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
-                                          wchar_t* commandLine, DWORD creationFlags, void* environment,
-                                          const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
+BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const WCHAR* applicationName,
+                                          WCHAR* commandLine, DWORD creationFlags, void* environment,
+                                          const WCHAR* currentDirectory, STARTUPINFOW* startupInfo,
                                           PROCESS_INFORMATION* started) {
     auto* info = Token(token, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY);
     if (!info || !info->primary || logonFlags != LOGON_WITH_PROFILE || environment ||
@@ -252,19 +244,6 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, void* proces
     // The process's own token: impersonation does not reach a new process.
     return Start("CreateProcessA", sim::kAdministrator, applicationName, commandLine, startupInfo->dwFlags,
                  startupInfo->wShowWindow, Str(currentDirectory), started);
-}
-
-// Code page 949 is the simulated machine's ANSI code page.
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* wide, int wideLength) {
-    if (codePage != CP_ACP || flags || length != -1) M().misuse.push_back("MultiByteToWideChar but of a whole text");
-    std::string bytes = Convert("WCHAR_T", "CP949", text);
-    int needed = static_cast<int>(bytes.size() / sizeof(wchar_t)) + 1;
-    if (bytes.empty() && text[0]) return Fail(1113);  // ERROR_NO_UNICODE_TRANSLATION
-    if (!wide) return needed;
-    if (wideLength < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::memcpy(wide, bytes.data(), bytes.size());
-    wide[needed - 1] = L'\0';
-    return needed;
 }
 
 // Kestane's own process has the administrator's token, the shell's process
@@ -783,6 +762,68 @@ DWORD SetNamedSecurityInfoA(const char* path, int objectType, DWORD information,
 void* LocalFree(void* memory) {
     if (!memory) return nullptr;
     return M().CloseHandleOf(memory, Kind::Memory) ? nullptr : memory;
+}
+
+}  // namespace win
+
+namespace {
+
+const char* CharacterSet(UINT codePage) {
+    if (codePage == CP_ACP) codePage = M().ansiCodePage;
+    return codePage == 949 ? "CP949" : codePage == CP_UTF8 ? "UTF-8" : codePage == 1252 ? "CP1252" : nullptr;
+}
+
+// As Windows fills a caller's buffer: the size needed when size is 0.
+template <typename Unit>
+int CopyConverted(const std::basic_string<Unit>& converted, Unit* out, int size) {
+    if (size != 0 && size < static_cast<int>(converted.size())) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (size != 0) std::copy(converted.begin(), converted.end(), out);
+    return static_cast<int>(converted.size());
+}
+
+}  // namespace
+
+std::string sim::FromCp949(const std::string& cp949) {
+    std::string out;
+    return M().ansiCodePage != 949 && Recode(CharacterSet(M().ansiCodePage), "CP949", cp949, out) ? out : cp949;
+}
+
+// Pure conversions, not traced. Invalid input is always refused here.
+namespace win {
+
+UINT GetACP() { return M().ansiCodePage; }
+
+int MultiByteToWideChar(UINT codePage, DWORD, const char* text, int length, WCHAR* wide, int wideLength) {
+    std::string bytes(text, length < 0 ? std::strlen(text) + 1 : static_cast<std::size_t>(length)), utf16;
+    if (!CharacterSet(codePage) || !sim::Recode("UTF-16LE", CharacterSet(codePage), bytes, utf16))
+        return Fail(1113);  // ERROR_NO_UNICODE_TRANSLATION
+    std::u16string units(utf16.size() / 2, u'\0');
+    std::memcpy(&units[0], utf16.data(), utf16.size());
+    return CopyConverted(units, wide, wideLength);
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD, const WCHAR* wide, int wideLength, char* text, int length,
+                        const char*, BOOL* usedDefaultChar) {
+    // UTF-8 has a form for everything and refuses to report a default character.
+    const char* set = CharacterSet(codePage);
+    if (!set || (codePage == CP_UTF8 && usedDefaultChar)) return Fail(87);  // ERROR_INVALID_PARAMETER
+    std::size_t count = wideLength >= 0 ? wideLength : std::char_traits<WCHAR>::length(wide) + 1;
+    std::string units(reinterpret_cast<const char*>(wide), count * 2), converted;
+    if (!sim::Recode(set, "UTF-16LE", units, converted)) {
+        // What the code page lacks becomes "?".
+        sim::Recode((std::string(set) + "//TRANSLIT").c_str(), "UTF-16LE", units, converted);
+        if (usedDefaultChar) *usedDefaultChar = TRUE;
+    }
+    return CopyConverted(converted, text, length);
+}
+
+UINT GetConsoleOutputCP() { return M().consoleOutputCodePage; }
+
+BOOL SetConsoleOutputCP(UINT codePage) {
+    M().Log("SetConsoleOutputCP " + std::to_string(codePage));
+    if (M().consoleOutputCodePage == 0) return Fail(ERROR_INVALID_HANDLE);
+    M().consoleOutputCodePage = codePage;
+    return TRUE;
 }
 
 }  // namespace win

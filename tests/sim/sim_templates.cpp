@@ -15,20 +15,23 @@
 
 namespace sim {
 
-std::string ToCp949(const std::string& utf8) {
-    iconv_t cd = iconv_open("CP949", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert to CP949");
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
+bool Recode(const char* to, const char* from, const std::string& text, std::string& out) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("iconv cannot convert to ") + to);
+    out.assign(text.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
     char* outPtr = out.data();
     std::size_t outLeft = out.size();
-    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-        iconv_close(cd);
-        throw std::runtime_error("text is not representable in CP949: " + utf8);
-    }
+    bool converted = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
     iconv_close(cd);
     out.resize(out.size() - outLeft);
+    return converted;
+}
+
+std::string ToCp949(const std::string& utf8) {
+    std::string out;
+    if (!Recode("CP949", "UTF-8", utf8, out)) throw std::runtime_error("text is not representable in CP949: " + utf8);
     return out;
 }
 

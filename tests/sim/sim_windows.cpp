@@ -109,7 +109,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, int templateId, HWND owner, DLGPROC 
     dialog.id = templateId;
     dialog.isDialog = true;
     dialog.className = "#32770";
-    dialog.text = tpl.caption;
+    dialog.text = sim::FromCp949(tpl.caption);
     dialog.proc = proc;
     dialog.instance = instance;
     // Dialog units at about 1.75 pixels across and 2 down, centred in the work area.
@@ -123,7 +123,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, int templateId, HWND owner, DLGPROC 
         control.parent = handle;
         control.id = c.id;
         control.className = c.className;
-        control.text = c.text;
+        control.text = sim::FromCp949(c.text);
         control.sorted = std::find(c.styles.begin(), c.styles.end(), "LBS_SORT") != c.styles.end();
         M().NewWindow(control);
     }

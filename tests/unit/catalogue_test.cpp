@@ -71,6 +71,20 @@ TEST(SameImageName, DoubleByteCapitalsFoldToTheirSmallForms) {
     EXPECT_FALSE(grid::SameImageName("\xB0\xA1.exe", "\xB0\xA2.exe"));
 }
 
+// Under the UTF-8 code page image names come as UTF-8, whose bytes the CP949
+// folding pairs up wrongly. It still never turns a byte of 0x80 or more into
+// ASCII, so a name with any letter beyond ASCII never matches the ASCII
+// catalogue, and an ASCII name matches as before.
+TEST(SameImageName, Utf8NamesNeverMatchTheAsciiCatalogue) {
+    EXPECT_TRUE(grid::SameImageName(u8"PINOMATE.EXE", "pinomate.exe"));
+    for (const char* name : {u8"핀pinomate.exe", u8"pinomate.exe ", u8"ｐｉｎｏｍａｔｅ.exe", u8"₥Épinomate.exe",
+                             u8"각PINOMATE.EXE", u8"pınomate.exe"})
+        for (const char* image : grid::kGridImages) EXPECT_FALSE(grid::SameImageName(name, image)) << name << image;
+    // The ASCII part before the first other byte folds as ever, so a path
+    // below an ASCII root is recognised whatever follows.
+    EXPECT_EQ(grid::LowerImageName(u8"C:\\PROGRAM FILES\\스마트튠").substr(0, 17), "c:\\program files\\");
+}
+
 TEST(SameImageName, LoneLeadByteAtTheEndStaysAndDoesNotReadPastTheEnd) {
     EXPECT_EQ(grid::LowerImageName("AB\x81"), std::string("ab\x81"));
     EXPECT_FALSE(grid::SameImageName("AB\x81", "ab"));

@@ -184,6 +184,7 @@ TEST_F(GuardTest, WithoutAHandlerNothingIsReportedAndNothingSwept) {
 
 TEST_F(GuardTest, StartedByHandItPrintsItsNoticeInCp949ForTenSeconds) {
     M().startedByServiceManager = false;
+    M().consoleOutputCodePage = 437;
     testing::internal::CaptureStdout();
     int exitCode = RunGuardProgram();
     std::string out = testing::internal::GetCapturedStdout();
@@ -193,7 +194,14 @@ TEST_F(GuardTest, StartedByHandItPrintsItsNoticeInCp949ForTenSeconds) {
     EXPECT_EQ(out.compare(0, 14, "Velmora v1.0\n\n"), 0);
     EXPECT_NE(out.find("\xB1\xD7\xB7\xB8\xC1\xF6"), std::string::npos) << "\"그렇지\" as CP949 bytes";
     EXPECT_NE(out.back(), '\n') << "the last line has no line feed";
-    EXPECT_EQ(M().Trace("Sleep"), std::vector<std::string>(10, "Sleep 1000"));
+    // The console reads the bytes as CP949 and has its own code page back
+    // before the program lingers.
+    std::vector<std::string> expected = {"SetConsoleOutputCP 949", "SetConsoleOutputCP 437"}, seen;
+    expected.insert(expected.end(), 10, "Sleep 1000");
+    for (const auto& e : M().trace)
+        if (e.rfind("SetConsoleOutputCP", 0) == 0 || e.rfind("Sleep", 0) == 0) seen.push_back(e);
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(M().consoleOutputCodePage, 437u);
     EXPECT_EQ(M().dispatcherName, "velmora");
     EXPECT_TRUE(M().statusReports.empty());
     EXPECT_EQ(Sweeps(), 0);

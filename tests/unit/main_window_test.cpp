@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "main/main_state.h"
 #include "main/main_window.h"
 #include "main/resource_ids.h"
@@ -102,6 +104,44 @@ TEST_F(MainWindowTest, GuardStateFollowsTheRegisteredService) {
         EXPECT_EQ(Label(IDC_GUARD_STATUS), c.status) << c.what;
         EXPECT_EQ(Label(IDC_GUARD_BUTTON), c.button) << c.what;
         EXPECT_EQ(M().OpenHandles(), std::vector<std::string>{}) << c.what;
+    }
+}
+
+// Texts and names reach Windows in the process's code page: the bytes of old
+// under 949; UTF-8 under the UTF-8 code page, joined to a user folder that
+// CP949 cannot write, as Windows gave it; the bytes of old again where the
+// code page cannot carry Korean at all.
+TEST_F(MainWindowTest, TextsAndNamesReachWindowsInTheProcessCodePage) {
+    // Five labels, the message and its caption, a shortcut, an uninstaller.
+    const std::vector<std::string> cp949 = {"설치: OFF", "상주: ON", "설치된 그리드가 있습니다",
+        "실시간 감시 기능 꺼짐", "Velmora 켜기", "제거되었습니다 | 알림", "쉐어박스.url", "스마트튠\\uninst.exe"};
+    const std::vector<std::string> utf8 = {u8"설치: OFF", u8"상주: ON", u8"설치된 그리드가 있습니다",
+        u8"실시간 감시 기능 꺼짐", u8"Velmora 켜기", u8"제거되었습니다 | 알림", u8"쉐어박스.url", u8"스마트튠\\uninst.exe"};
+    const std::string desktop = "C:\\users\\tester\\Desktop", foreignUser = u8"C:\\Users\\Nguyễn\\Desktop";
+    struct Case {
+        UINT codePage;
+        const std::string& desktop;
+        const std::vector<std::string>& texts;
+    } cases[] = {{949, desktop, cp949}, {65001, foreignUser, utf8}, {1252, desktop, cp949}};
+    for (const Case& c : cases) {
+        sim::Reset();
+        ResetProgramState();
+        M().ansiCodePage = c.codePage;
+        M().SetSpecialFolder(CSIDL_DESKTOP, c.desktop);
+        M().AddFile(c.desktop + "\\" + c.texts[6]);
+        M().AddProcess("pinomate.exe");
+        Run([](HWND w) {
+            sim::Command(w, IDC_SHORTCUT_SWEEP);
+            sim::Command(w, IDC_PROGRAM_SWEEP);
+        });
+        EXPECT_EQ(Labels(), std::vector<std::string>(c.texts.begin(), c.texts.begin() + 5)) << c.codePage;
+        ASSERT_EQ(M().messageBoxes.size(), 2u) << c.codePage;
+        for (const auto& box : M().messageBoxes) EXPECT_EQ(box.text + " | " + box.caption, c.texts[5]) << c.codePage;
+        EXPECT_FALSE(M().FileExists(c.desktop + "\\" + c.texts[6])) << c.codePage;
+        EXPECT_EQ(std::count_if(M().launches.begin(), M().launches.end(),
+                                [&](const sim::Launch& l) { return l.file == "C:\\Program Files\\" + c.texts[7]; }),
+                  2)
+            << c.codePage;
     }
 }
 

@@ -132,6 +132,13 @@ TEST_F(ShortcutSweepTest, PathThatWouldNotFitIsSkippedNotCut) {
     // Of the desktop group only the names of 8 bytes fit.
     EXPECT_EQ(desktop, (std::vector<std::string>{"짱큐.url", "Tple.url"}));
     EXPECT_EQ(Deletions().size(), desktop.size() + 28u + 26u + 19u);
+
+    // Bytes of the process's code page: in UTF-8 "짱큐.url" takes 10.
+    M().ansiCodePage = 65001;
+    M().trace.clear();
+    RemoveShortcuts();
+    for (const auto& path : Deletions()) EXPECT_LT(path.size(), MAX_PATH) << path;
+    EXPECT_EQ(M().Count("DeleteFileA " + folder), 1) << "only Tple.url fits";
 }
 
 // With a split token each deletion runs as the desktop user: a folder that a

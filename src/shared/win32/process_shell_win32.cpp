@@ -13,6 +13,7 @@ win::HANDLE H(::HANDLE h) { return reinterpret_cast<win::HANDLE>(h); }
 static_assert(sizeof(win::PROCESSENTRY32) == sizeof(::PROCESSENTRY32), "PROCESSENTRY32 layout");
 static_assert(offsetof(win::PROCESSENTRY32, th32ProcessID) == offsetof(::PROCESSENTRY32, th32ProcessID), "pid");
 static_assert(offsetof(win::PROCESSENTRY32, szExeFile) == offsetof(::PROCESSENTRY32, szExeFile), "exe");
+static_assert(sizeof(win::WCHAR) == sizeof(::WCHAR), "UTF-16 code unit");
 }  // namespace
 
 namespace win {
@@ -55,5 +56,17 @@ DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size) {
     return ::GetLongPathNameA(shortPath, longPath, size);
 }
 UINT GetSystemDirectoryA(char* buffer, UINT size) { return ::GetSystemDirectoryA(buffer, size); }
+
+UINT GetACP() { return ::GetACP(); }
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, WCHAR* wide, int wideLength) {
+    return ::MultiByteToWideChar(codePage, flags, text, length, reinterpret_cast<LPWSTR>(wide), wideLength);
+}
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideLength, char* text, int length,
+                        const char* defaultChar, BOOL* usedDefaultChar) {
+    return ::WideCharToMultiByte(codePage, flags, reinterpret_cast<LPCWSTR>(wide), wideLength, text, length,
+                                 defaultChar, usedDefaultChar);
+}
+UINT GetConsoleOutputCP() { return ::GetConsoleOutputCP(); }
+BOOL SetConsoleOutputCP(UINT codePage) { return ::SetConsoleOutputCP(codePage); }
 
 }  // namespace win

@@ -26,9 +26,6 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, void* proces
                             environment, currentDirectory, reinterpret_cast<::LPSTARTUPINFOA>(startupInfo),
                             reinterpret_cast<::LPPROCESS_INFORMATION>(processInformation));
 }
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* wide, int wideLength) {
-    return ::MultiByteToWideChar(codePage, flags, text, length, wide, wideLength);
-}
 
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     return ::OpenProcessToken(H(process), access, P(token));
