@@ -19,15 +19,15 @@ const char* const kLazySystemDlls[] = {
     "dwmapi.dll",           // user32 and uxtheme on Vista and later, for the composited window frame
     "version.dll",          // shell32 and the compatibility layer, reading a started program's version
     "imm32.dll",            // user32, for the input method that Korean Windows always runs
-    "ole32.dll",            // shell32, inside ShellExecuteA; Wine's shell32 as well
+    "ole32.dll",            // shell32, for the known folders and its COM calls; Wine's shell32 as well
     "oleaut32.dll",         // ole32 and shell32, for variants and property values
-    "propsys.dll",          // shell32 on Vista and later, the property system behind ShellExecuteA
+    "propsys.dll",          // shell32 on Vista and later, the property system behind its folders and items
     "cryptbase.dll",        // advapi32 on Windows 7 and later, for random numbers and encryption
     "userenv.dll",          // shell32 on Vista and later, for the environment of a started program
     "setupapi.dll",         // shell32 on Windows 7, asking about the drive of a path it opens
     "apphelp.dll",          // kernel32 on Vista and later, the compatibility shims of a started program
     "ntmarta.dll",          // advapi32, for the access-control lists of services and files
-    "windows.storage.dll",  // shell32 on Windows 10 and later moved ShellExecute and the known folders there
+    "windows.storage.dll",  // shell32 on Windows 10 and later moved the known folders there
     "TextShaping.dll",      // Uniscribe on Windows 10 and 11, shaping the dialog's Korean texts
     "shcore.dll",           // user32 and shell32 on Windows 8.1 and later, for a DPI-aware process
     "profapi.dll",          // userenv and windows.storage on Windows 8 and later, for the profile folders

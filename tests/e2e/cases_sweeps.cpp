@@ -350,7 +350,7 @@ E2E_CASE(about_box_and_update_check) {
 }
 
 // Unpacked to Downloads and run as administrator, Kestane loads no DLL planted
-// beside it, neither when its window opens nor when the shell opens the
+// beside it, neither when its window opens nor when it opens the
 // maker's page, and starts nothing below a "C:\Program Files (x86)" that
 // 32-bit Windows does not have, where anyone may create one. imm32 is not
 // planted: Wine's user32 loads it before Kestane's first statement runs.
