@@ -28,21 +28,23 @@ bool JoinFolderPath(const std::string& folder, const char* tail, std::string& pa
     return true;
 }
 
-bool SystemFolder(std::string& folder) {
+namespace {
+
+// A folder that kernel32 writes into a caller's buffer; false when it did
+// not fit or could not be had.
+bool AskedFolder(UINT (*ask)(char*, UINT), std::string& folder) {
     char buffer[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
+    UINT length = ask(buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return false;
     folder.assign(buffer, length);
     return true;
 }
 
-bool WindowsFolder(std::string& folder) {
-    char buffer[MAX_PATH] = {};
-    UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    folder.assign(buffer, length);
-    return true;
-}
+}  // namespace
+
+bool SystemFolder(std::string& folder) { return AskedFolder(GetSystemDirectoryA, folder); }
+
+bool WindowsFolder(std::string& folder) { return AskedFolder(GetWindowsDirectoryA, folder); }
 
 bool SystemProgramPath(const char* program, std::string& path) {
     std::string folder;
