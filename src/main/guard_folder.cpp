@@ -4,68 +4,12 @@
 
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
+#include "admin_folder.h"
 #include "texts.h"
 
 using namespace win;
 
 namespace {
-
-// Well-known SIDs as Windows lays them out: revision 1, the number of
-// sub-authorities, the NT authority (5), then the sub-authorities.
-template <int N>
-struct KnownSid {
-    BYTE revision;
-    BYTE count;
-    BYTE authority[6];
-    DWORD sub[N];
-};
-constexpr KnownSid<2> kAdministrators{1, 2, {0, 0, 0, 0, 0, 5}, {32, 544}};
-constexpr KnownSid<1> kSystem{1, 1, {0, 0, 0, 0, 0, 5}, {18}};
-constexpr KnownSid<2> kUsers{1, 2, {0, 0, 0, 0, 0, 5}, {32, 545}};
-constexpr KnownSid<6> kTrustedInstaller{
-    1, 6, {0, 0, 0, 0, 0, 5}, {80, 956008885, 3418522649u, 1831038044, 1853292631, 2271478464u}};
-
-// An allowing entry, laid out as ACCESS_ALLOWED_ACE with its SID in place.
-template <int N>
-struct AllowEntry {
-    ACE_HEADER header;
-    DWORD mask;
-    KnownSid<N> sid;
-};
-constexpr BYTE kFolderAndFiles = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-template <int N>
-constexpr AllowEntry<N> Allow(DWORD mask, const KnownSid<N>& sid) {
-    return {{ACCESS_ALLOWED_ACE_TYPE, kFolderAndFiles, sizeof(AllowEntry<N>)}, mask, sid};
-}
-
-// The folder's list, for itself and all it holds: full control for
-// Administrators and SYSTEM, read and execute for Users. Constant data in
-// the layout Windows reads, so every Windows from XP on takes it as it is.
-struct FolderList {
-    ACL header;
-    AllowEntry<2> administrators;
-    AllowEntry<1> system;
-    AllowEntry<2> users;
-};
-constexpr FolderList kFolderList{{ACL_REVISION, 0, sizeof(FolderList), 3, 0},
-                                 Allow(FILE_ALL_ACCESS, kAdministrators),
-                                 Allow(FILE_ALL_ACCESS, kSystem),
-                                 Allow(FILE_GENERIC_READ_EXECUTE, kUsers)};
-static_assert(sizeof(FolderList) == 8 + 24 + 20 + 24, "entries follow each other without gaps");
-// For a copy in the folder: no entries of its own, only what it inherits.
-constexpr ACL kInheritedOnly{ACL_REVISION, 0, sizeof(ACL), 0, 0};
-
-// The security calls take what they only read as plain pointers.
-template <typename T>
-T* Writable(const T& data) {
-    return const_cast<T*>(&data);
-}
-ACL* List(const FolderList& list) { return reinterpret_cast<ACL*>(Writable(list)); }
-
-bool IsTrustee(PSID sid) {
-    return EqualSid(sid, Writable(kAdministrators)) || EqualSid(sid, Writable(kSystem)) ||
-           EqualSid(sid, Writable(kTrustedInstaller));
-}
 
 // Every right that lets its holder change the folder or what lies in it.
 constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
@@ -77,7 +21,7 @@ constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_
 bool EntryChangesNothing(const ACCESS_ALLOWED_ACE* entry) {
     if (entry->Header.AceType == ACCESS_DENIED_ACE_TYPE) return true;
     if (entry->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
-    return (entry->Mask & kChangeRights) == 0 || IsTrustee(Writable(entry->SidStart));
+    return (entry->Mask & kChangeRights) == 0 || IsAdministrativeSid(const_cast<DWORD*>(&entry->SidStart));
 }
 
 // Owner and list of the folder as found; an unreadable one, and one without
@@ -89,7 +33,7 @@ bool OnlyAdministratorsChange(const std::string& folder) {
     if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                               &owner, nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
-    bool safe = owner && IsTrustee(owner) && list;
+    bool safe = owner && IsAdministrativeSid(owner) && list;
     const BYTE* at = reinterpret_cast<const BYTE*>(list + 1);
     for (WORD i = 0; safe && i < list->AceCount; ++i) {
         const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
@@ -109,10 +53,7 @@ bool Refuse(std::string& refusal, DWORD error) {
 
 bool ProtectGuardFolder(const GuardCopy& copy, std::string& refusal) {
     // 1. A new folder gets owner and list as it is made, and inherits nothing.
-    SECURITY_DESCRIPTOR descriptor = {SECURITY_DESCRIPTOR_REVISION, 0, SE_DACL_PRESENT | SE_DACL_PROTECTED,
-                                      Writable(kAdministrators), nullptr, nullptr, List(kFolderList)};
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
-    if (CreateDirectoryA(copy.folder.c_str(), &attributes)) return true;
+    if (CreateAdminOnlyFolder(copy.folder)) return true;
     DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS) return Refuse(refusal, error);
 
@@ -125,12 +66,12 @@ bool ProtectGuardFolder(const GuardCopy& copy, std::string& refusal) {
     error = SetNamedSecurityInfoA(copy.folder.c_str(), SE_FILE_OBJECT,
                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                       PROTECTED_DACL_SECURITY_INFORMATION,
-                                  Writable(kAdministrators), nullptr, List(kFolderList), nullptr);
+                                  AdminOnlyOwner(), nullptr, AdminOnlyList(), nullptr);
     if (error != ERROR_SUCCESS) return Refuse(refusal, error);
     error = SetNamedSecurityInfoA(copy.program.c_str(), SE_FILE_OBJECT,
                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                       UNPROTECTED_DACL_SECURITY_INFORMATION,
-                                  Writable(kAdministrators), nullptr, Writable(kInheritedOnly), nullptr);
+                                  AdminOnlyOwner(), nullptr, InheritedOnlyList(), nullptr);
     if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return Refuse(refusal, error);
     return true;
 }
