@@ -71,22 +71,22 @@ if [ $want32 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; th
     $SUDO dpkg --add-architecture i386 || say "warning: the i386 architecture could not be added"
 fi
 
-# 1. The indexes. Those that did not arrive are named, as "URI SUITE" pairs
-# for the second try of wine32, and the rest is used.
+# 1. The indexes. apt takes a suite's indexes all or none: one that fails
+# leaves that suite as it was before the update, or missing when its lists
+# were removed. Each failed one is named with apt's reason; its suite is
+# kept as a "URI SUITE" pair for the second try of wine32.
 failed_suites=""
 if ! $SUDO apt-get update >"$work/update.log" 2>&1; then
-    failed_indexes="$(grep -oE "Failed to fetch [^ ]+" "$work/update.log" | awk '{print $4}' | sort -u)"
-    no_release="$(grep -oE "The repository '[^']+' (does not have|is not signed)" "$work/update.log" |
-                  sed -E "s/^The repository '([^ ]+) ([^ ]+).*/\1 \2/" | sort -u)"
-    failed_suites="$( { echo "$failed_indexes" | sed -nE 's#^(.*)/dists/([^/]+)/.*#\1 \2#p'; echo "$no_release"; } |
-                      sed -E 's#/ # #' | grep -v '^$' | sort -u)"
+    awk '/^Err:/ { name = $2 " " $3 " " $4 " " $5; sub(/ +$/, "", name); getline reason
+                   sub(/^ +/, "", reason); print name ": " reason }' "$work/update.log" >"$work/failed.txt"
+    failed_suites="$(awk '/^Err:/ { uri = $2; sub(/\/$/, "", uri); suite = $3; sub(/\/.*/, "", suite)
+                                    print uri " " suite }' "$work/update.log" | sort -u)"
     say "warning: apt-get update did not fetch every index; going on with those that arrived."
-    if [ -n "$failed_suites" ]; then
+    if [ -s "$work/failed.txt" ]; then
         say "these did not arrive:"
-        { echo "$failed_indexes"; echo "$no_release" | sed 's/$/ (Release)/'; } | grep -v '^ *(Release)$' |
-            grep -v '^$' | sed 's/^/    /' >&2
+        sed 's/^/    /' "$work/failed.txt" >&2
     else
-        tail -n 5 "$work/update.log" | sed 's/^/    /' >&2
+        grep -E '^(E|W): ' "$work/update.log" | head -n 5 | sed 's/^/    /' >&2
     fi
 fi
 
@@ -101,7 +101,9 @@ plan_refusal() {
     if grep -q '^Remv ' "$work/plan.log"; then
         echo "it would remove $(grep '^Remv ' "$work/plan.log" | awk '{print $2}' | tr '\n' ' ' | sed 's/ $//')"
     else
-        grep -E '^E: |^ [^ ]+ : ' "$work/plan.log" | head -n 3 | tr '\n' ' ' | sed 's/ *$//'
+        # An i386 package's unmet dependency says most; apt lists others first.
+        { grep -E '^ [^ ]+:i386 : ' "$work/plan.log"; grep -E '^ [^ ]+ : |^E: ' "$work/plan.log"; } | head -n 2 |
+            sed -E 's/^ +//; s/ +/ /g' | tr '\n' ';' | sed 's/;$//; s/;/; /g'
     fi
 }
 
@@ -182,9 +184,30 @@ write_same_suite_sources() {
     done
 }
 
+# The amd64 packages wine32's i386 ones must match (Multi-Arch: same) whose
+# installed version no suite of these sources offers, each as
+# NAME:amd64=VERSION with the highest version they do offer; a line
+# "NAME: none" for one they do not offer at all.
+twins_to_take_back() {
+    local sources=("$@") needed
+    needed="$(apt-cache "${sources[@]}" depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+                  --no-replaces --no-enhances "$wine32_package" 2>/dev/null | sed -n 's/^\([^ <][^ ]*\):i386$/\1/p' |
+              sort -u)"
+    dpkg-query -W -f='${Package} ${Architecture} ${Version} ${Multi-Arch} ${db:Status-Abbrev}\n' 2>/dev/null |
+        awk '$2 == "amd64" && $4 == "same" && $5 ~ /^ii/ { print $1, $3 }' | sort >"$work/same.txt"
+    echo "$needed" | join - "$work/same.txt" >"$work/twins.txt"
+    [ -s "$work/twins.txt" ] || return 0
+    # shellcheck disable=SC2046
+    apt-cache "${sources[@]}" madison $(awk '{print $1}' "$work/twins.txt") 2>/dev/null |
+        awk -F'|' '$3 ~ / amd64 Packages/ { gsub(/ /, "", $1); gsub(/ /, "", $2); print $1, $2 }' >"$work/offered.txt"
+    awk 'NR == FNR { offered[$1] = offered[$1] " " $2 " "; if (!($1 in best)) best[$1] = $2; next }
+         index(offered[$1], " " $2 " ") == 0 { print ($1 in best) ? $1 ":amd64=" best[$1] : $1 ": none" }' \
+        "$work/offered.txt" "$work/twins.txt"
+}
+
 # 3. wine32, as things stand; otherwise from the same suites for both
-# architectures, with the amd64 packages its twins need taken back to those
-# suites' versions.
+# architectures, with the amd64 twins its i386 packages need taken to those
+# suites' versions. Prints why not when it cannot be had.
 install_wine32() {
     if plan_removes_nothing install -y "$wine32_package"; then
         $SUDO apt-get install -y -qq "$wine32_package" >"$work/install.log" 2>&1 && return 0
@@ -199,24 +222,35 @@ install_wine32() {
     fi
     write_same_suite_sources
     local same=(-o "Dir::Etc::SourceList=$work/sources/sources.list" -o "Dir::Etc::SourceParts=$work/sources/parts")
-    local request=("$wine32_package") round removed version
+    local request=("$wine32_package") twins
+    twins="$(twins_to_take_back "${same[@]}")"
+    if echo "$twins" | grep -q ': none$'; then
+        echo "$first; the suites whose indexes all arrived do not offer $(echo "$twins" | sed -n 's/: none$//p' |
+              tr '\n' ' ')"
+        return 1
+    fi
+    # shellcheck disable=SC2206
+    request+=($twins)
+    # What else would have to go for them is taken to those suites' version
+    # too, and what one of them wants in its exact version gets that version;
+    # otherwise nothing is done.
+    local round added p wanted
     for round in 1 2 3 4 5 6; do
         plan_removes_nothing "${same[@]}" install -y --allow-downgrades "${request[@]}" && break
-        removed="$(grep '^Remv ' "$work/plan.log" | awk '{print $2}')"
-        if [ -z "$removed" ]; then
-            echo "$first; from the suites whose indexes all arrived: $(plan_refusal)"
-            return 1
-        fi
-        for p in $removed; do
-            version="$(apt-cache "${same[@]}" madison "$p" 2>/dev/null | head -n 1 | awk -F'|' '{gsub(/ /, "", $2); print $2}')"
-            if [ -z "$version" ] || printf '%s\n' "${request[@]}" | grep -qx "$p=$version"; then
-                echo "$first; from the suites whose indexes all arrived it would remove $p"
-                return 1
-            fi
-            request+=("$p=$version")
+        added=0
+        for wanted in $( { grep '^Remv ' "$work/plan.log" | awk '{print $2}' | while read -r p; do
+                               echo "$p=$(apt-cache "${same[@]}" madison "$p" 2>/dev/null | head -n 1 |
+                                          awk -F'|' '{gsub(/ /, "", $2); print $2}')"
+                           done
+                           sed -nE 's/.*Depends: ([^ ]+) \(= ([^)]+)\) but [^ ]+ is to be installed$/\1=\2/p' \
+                               "$work/plan.log"; } | grep -v '=$' | sort -u); do
+            printf '%s\n' "${request[@]}" | grep -q "^${wanted%%=*}=" && continue
+            request+=("$wanted")
+            added=1
         done
+        [ $added -eq 1 ] || break
     done
-    if grep -q '^Remv ' "$work/plan.log"; then
+    if ! plan_removes_nothing "${same[@]}" install -y --allow-downgrades "${request[@]}"; then
         echo "$first; from the suites whose indexes all arrived: $(plan_refusal)"
         return 1
     fi
