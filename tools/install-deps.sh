@@ -84,9 +84,9 @@ if ! $SUDO apt-get update >"$work/update.log" 2>&1; then
     say "warning: apt-get update did not fetch every index; going on with those that arrived."
     if [ -s "$work/failed.txt" ]; then
         say "these did not arrive:"
-        sed 's/^/    /' "$work/failed.txt" >&2
+        sed 's/^/install-deps:     /' "$work/failed.txt" >&2
     else
-        grep -E '^(E|W): ' "$work/update.log" | head -n 5 | sed 's/^/    /' >&2
+        grep -E '^(E|W): ' "$work/update.log" | head -n 5 | sed 's/^/install-deps:     /' >&2
     fi
 fi
 
@@ -135,7 +135,7 @@ if [ ${#missing[@]} -gt 0 ] || [ $reinstall -eq 1 ]; then
     if ! $SUDO apt-get install -y -qq "${packages[@]}" >"$work/install.log" 2>&1 ||
        { [ $reinstall -eq 1 ] && ! $SUDO apt-get install -y -qq "${extra[@]}" >>"$work/install.log" 2>&1; }; then
         say "the installation failed:"
-        tail -n 5 "$work/install.log" | sed 's/^/    /' >&2
+        tail -n 5 "$work/install.log" | sed 's/^/install-deps:     /' >&2
         explain_missing "${packages[@]}"
         exit 1
     fi
