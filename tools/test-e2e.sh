@@ -17,8 +17,9 @@
 # Builds what the run needs (incrementally), starts the Wine prefix on a
 # virtual display of its own, runs the driver from the folder of the programs
 # and exits with the driver's exit code; the environment is stopped in any
-# case. Exit code 77: the run was skipped because this machine runs no 32-bit
-# code (the reason is the last line of output; TOLLVARD_NO_32BIT=1 forces it).
+# case. Exit code 77: a 32-bit run was skipped because it cannot run here:
+# the machine runs no 32-bit code, or wine32 is missing (the reason is the
+# last line of output; TOLLVARD_NO_32BIT=1 forces the first).
 # The driver runs inside a Wine desktop (explorer /desktop=...): there no X
 # window manager is expected, whose absence otherwise costs two seconds each
 # time a window closes, and the screen is the same on every machine.

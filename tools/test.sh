@@ -1,6 +1,7 @@
 #!/bin/bash
 # Runs every test: installs what is missing, builds all configurations, runs
-# the unit tests (plain and under AddressSanitizer + UndefinedBehaviorSanitizer),
+# the unit tests (plain and under AddressSanitizer + UndefinedBehaviorSanitizer)
+# and each fuzz target for a few seconds (TOLLVARD_FUZZ_SECONDS, default 10),
 # checks the Windows programs, and runs the end-to-end tests under Wine three
 # times: win64, win32 (32-bit prefix) and wow64 (32-bit programs, 64-bit prefix);
 # then the cases whose texts and names are Korean once more under a locale
@@ -67,6 +68,10 @@ else
     failed=$((failed + 1))
 fi
 
+# The fuzz targets, built from the build's own source lists, a few seconds
+# each: enough to show that they build and run.
+if stage fuzz tools/fuzz.sh "${TOLLVARD_FUZZ_SECONDS:-10}"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
 built_win32=0
 built_win64=0
 if stage build-win32 tools/build.sh win32; then
@@ -85,8 +90,9 @@ fi
 
 # The end-to-end runs, each with its own counts (see tools/test-e2e.sh):
 # win64, then the 32-bit release on 32-bit Windows (win32) and on 64-bit
-# Windows (wow64). On a machine that runs no 32-bit code the two 32-bit runs
-# are skipped, which counts neither as passed nor as failed.
+# Windows (wow64). Where they cannot run (the machine runs no 32-bit code, or
+# wine32 could not be installed) the two 32-bit runs are skipped with the
+# reason, which counts neither as passed nor as failed.
 e2e_counts=()
 e2e_run() {  # e2e_run RUN NEEDED_BUILD...
     e2e_stage "e2e-$1" "${*:2}" --run "$1"
@@ -131,7 +137,11 @@ e2e_stage e2e-en_US "$built_win64" --run win64 --locale en_US.UTF-8 \
 
 echo
 echo "=== summary"
+# What the set-up warned of (indexes that did not arrive, wine32) and which
+# Wine loaders start.
+grep -a -h '^install-deps: ' "$log/deps.log" 2>/dev/null | cut -c 1-400
 printf '%s\n' "${stages[@]}"
+grep -a -h -E '^fuzz_[a-z_]+: ' "$log/fuzz.log" 2>/dev/null
 printf '%s\n' "${e2e_counts[@]}"
 for arch in win32 win64; do grep -a -h 'bytes, imports' "$log/binaries-$arch.log" 2>/dev/null; done
 # What failed, close to the end where a shortened output still shows it: the

@@ -116,20 +116,30 @@ wine_env_stop() {
     XVFB_PID=""
 }
 
-# Whether this machine runs 32-bit code: the 32-bit Wine loader must start.
-# Prints the reason when it does not. TOLLVARD_NO_32BIT=1 makes it say no,
-# to see how the tests report a machine without 32-bit code.
+# Whether the 32-bit runs can run here; prints the true reason when not:
+# the machine runs no 32-bit code (told by a static i386 program, see
+# tools/runs-32bit.sh), wine32 could not be installed (the reason that
+# tools/install-deps.sh left in build/wine32-missing.txt), or its loader
+# does not start. TOLLVARD_NO_32BIT=1 makes it say no, to see how the tests
+# report a machine without 32-bit code.
 wine_env_runs_32bit() {
     if [ "${TOLLVARD_NO_32BIT:-0}" = 1 ]; then
         echo "this machine runs no 32-bit code (TOLLVARD_NO_32BIT=1)"
         return 1
     fi
+    "$TOLLVARD_ROOT/tools/runs-32bit.sh" || return 1
     if [ ! -e "$WINE32" ]; then
-        echo "this machine runs no 32-bit code (the 32-bit Wine loader, package wine32, is not installed)"
+        local note="$TOLLVARD_ROOT/build/wine32-missing.txt"
+        if [ -s "$note" ]; then
+            echo "wine32 could not be installed: $(head -n 1 "$note")"
+        else
+            echo "wine32 is not installed ($WINE32 is missing; tools/install-deps.sh installs it)"
+        fi
         return 1
     fi
-    if ! "$WINE32" --version >/dev/null 2>&1; then
-        echo "this machine runs no 32-bit code ($WINE32 does not start)"
+    local started
+    if ! started="$("$WINE32" --version 2>&1)"; then
+        echo "wine32 is installed, but $WINE32 does not start: $(echo "$started" | head -n 1)"
         return 1
     fi
     return 0
