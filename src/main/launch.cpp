@@ -1,6 +1,5 @@
 #include "launch.h"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -142,6 +141,15 @@ std::vector<WCHAR> EnvironmentOf(HANDLE token, const std::vector<std::pair<const
     return block;
 }
 
+std::string Hex(DWORD value) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), "0123456789ABCDEF"[value % 16]);
+        value /= 16;
+    } while (value);
+    return digits;
+}
+
 // StartTempFolder, made with a name no one else had when the first start
 // with Kestane's rights needs it.
 bool MakeStartTempFolder(DWORD& error) {
@@ -156,11 +164,10 @@ bool MakeStartTempFolder(DWORD& error) {
         return false;
     }
     for (DWORD attempt = 0; attempt < kTempFolderAttempts; ++attempt) {
-        char name[48];
-        std::snprintf(name, sizeof(name), "Temp\\Tollvard-%lX-%lX", static_cast<unsigned long>(GetCurrentProcessId()),
-                      static_cast<unsigned long>(GetTickCount() + attempt));
+        const std::string name =
+            "Temp\\Tollvard-" + Hex(GetCurrentProcessId()) + "-" + Hex(GetTickCount() + attempt);
         std::string path;
-        if (!JoinFolderPath(windows, name, path)) {
+        if (!JoinFolderPath(windows, name.c_str(), path)) {
             error = ERROR_PATH_NOT_FOUND;
             return false;
         }
