@@ -171,7 +171,8 @@ bool Machine::FileExists(const std::string& path) const {
 }
 
 bool Machine::FolderExists(const std::string& path) const {
-    std::string full = LongForm(path);
+    // "C:\\Program Files\\Aqua\\" names the folder too.
+    std::string full = LongForm(path.size() > 3 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path);
     return std::any_of(folders.begin(), folders.end(), [&](const std::string& f) { return SameNoCase(f, full); });
 }
 
