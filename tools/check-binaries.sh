@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks the Windows programs of one build (win32 or win64): the right PE
-# format and subsystem, OS version 4.0 in the headers, and imports from
+# format and subsystem, OS version 4.0 in the headers and a subsystem version
+# that XP's loader takes (at most 5.1, 5.2 for 64-bit XP), and imports from
 # Windows system DLLs only; Kestane holds the Velmora.exe of the same build,
 # does not import the service side of advapi32, which only the guard uses,
 # and its manifest asks for the UTF-8 code page inside the asmv3 application
@@ -10,8 +11,8 @@ set -e
 root="$(cd "$(dirname "$0")/.." && pwd)"
 arch="${1:?usage: tools/check-binaries.sh win32|win64}"
 case "$arch" in
-    win32) objdump=i686-w64-mingw32-objdump; format="pei-i386" ;;
-    win64) objdump=x86_64-w64-mingw32-objdump; format="pei-x86-64" ;;
+    win32) objdump=i686-w64-mingw32-objdump; format="pei-i386"; xp_subsystem=501 ;;
+    win64) objdump=x86_64-w64-mingw32-objdump; format="pei-x86-64"; xp_subsystem=502 ;;
     *) echo "unknown build: $arch" >&2; exit 2 ;;
 esac
 system_dlls="ADVAPI32.dll KERNEL32.dll USER32.dll SHELL32.dll msvcrt.dll GDI32.dll"
@@ -26,6 +27,11 @@ for program in Kestane Velmora; do
     [ "$subsystem" = "$want" ] || { echo "$program.exe: subsystem $subsystem, expected $want"; status=1; }
     os_version="$(echo "$info" | awk '/^MajorOSystemVersion/ {major=$2} /^MinorOSystemVersion/ {minor=$2} END {print major "." minor}')"
     [ "$os_version" = 4.0 ] || { echo "$program.exe: OS version $os_version, expected 4.0"; status=1; }
+    # XP refuses to load a program whose subsystem version is newer than its own.
+    subsystem_version="$(echo "$info" | awk '/^MajorSubsystemVersion/ {major=$2} /^MinorSubsystemVersion/ {minor=$2} END {print major "." minor}')"
+    if [ "$(echo "$subsystem_version" | awk -F. '{print $1 * 100 + $2}')" -gt "$xp_subsystem" ]; then
+        echo "$program.exe: subsystem version $subsystem_version, newer than XP's loader takes"; status=1
+    fi
     dlls="$(echo "$info" | awk '/DLL Name:/ {print $3}' | tr '\n' ' ')"
     for dll in $dlls; do
         case " $system_dlls " in *" $dll "*) ;; *) echo "$program.exe imports $dll"; status=1 ;; esac

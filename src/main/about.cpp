@@ -6,7 +6,9 @@
 #include "launch.h"
 #include "maker_page.h"
 #include "own_roots.h"
+#include "main_state.h"
 #include "resource_ids.h"
+#include "texts.h"
 
 using namespace win;
 
@@ -15,10 +17,12 @@ void OpenMakerPage() {
     // and only where that folder is the machine's own Program Files. It
     // browses the web as the desktop user, never as administrator.
     const char* const explorer = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
-    if (!TrustedPath(FindOwnRoots(), explorer)) return;
-    DesktopUser user = FindDesktopUser();
-    LaunchAsUser(user, explorer, MAKER_PAGE_ADDRESS, SW_SHOW);
-    CloseDesktopUser(user);
+    Starts starts = BeginStarts();
+    if (starts.user.answer == DesktopUser::kNoUser)
+        ShowNotice(text::kMakerPageNotOpened);
+    else if (TrustedPath(starts.roots, explorer))
+        LaunchAsUser(starts, explorer, MAKER_PAGE_ADDRESS, SW_SHOW);
+    EndStarts(starts);
 }
 
 INT_PTR WIN_CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -15,6 +15,7 @@ win::HWND GuardStatusLabel = nullptr;
 
 int ResidentGridFound = 0;
 int GridRemovalIncomplete = 0;
+std::string StartTempFolder;
 
 win::HWND DeepScanServiceList = nullptr;
 win::HWND DeepScanProcessList = nullptr;

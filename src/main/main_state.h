@@ -3,6 +3,8 @@
 // only, so plain variables.
 #pragma once
 
+#include <string>
+
 #include "../shared/win_types.h"
 
 extern win::HINSTANCE ModuleInstance;
@@ -15,6 +17,10 @@ extern win::HWND GuardStatusLabel;  // 1036
 
 extern int ResidentGridFound;      // set by the start-up probe, never cleared
 extern int GridRemovalIncomplete;  // set when grid services survive a removal
+// TEMP and TMP of what Kestane starts with its own rights: a folder it made,
+// that only administrators can change; made at the first such start, kept
+// for the life of the process and removed at its end when empty.
+extern std::string StartTempFolder;
 
 extern win::HWND DeepScanServiceList;  // 1047 while the deep-scan dialog is open
 extern win::HWND DeepScanProcessList;  // 1048 while the deep-scan dialog is open

@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "../shared/process_shell.h"
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
 #include "../shared/window_dialog.h"
@@ -20,6 +21,8 @@ int RunMainWindow(HINSTANCE instance) {
     RestrictDllSearch();
     ModuleInstance = instance;
     DialogBoxParamA(instance, IDD_MAIN, nullptr, MainDialogProc, 0);
+    // What the started programs left in it stays, as in any TEMP.
+    if (!StartTempFolder.empty()) RemoveDirectoryA(StartTempFolder.c_str());
     return 0;
 }
 
@@ -89,8 +92,7 @@ INT_PTR WIN_CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LP
         ShowNotice(text::kRemoved);
         return TRUE;
     case IDC_SHORTCUT_SWEEP:
-        RemoveShortcuts();
-        ShowNotice(text::kRemoved);
+        if (RemoveShortcuts()) ShowNotice(text::kRemoved);
         return TRUE;
     case IDC_WEBHARD_SWEEP:
         RunWebhardUninstallers();

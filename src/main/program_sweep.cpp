@@ -233,14 +233,15 @@ const LaunchEntry kSystemFolderPrograms[] = {
 // unclosed quote to the end of the line, so the folder's quote stays open.
 // Below a root that is not the machine's own it would remove what someone
 // else put there, and is not started.
-void RemoveSearchBarFolders(const OwnRoots& roots, ProgramFilesRoot root) {
+void RemoveSearchBarFolders(Starts& starts, ProgramFilesRoot root) {
     std::string commandProcessor;
     if (!SystemProgramPath("cmd.exe", commandProcessor)) return;
     for (const char* folder : kSearchBarFolders) {
         std::string path = std::string(ProgramFilesPath(root)) + folder;
-        if (!TrustedPath(roots, path)) continue;
-        std::string parameters = "/c rmdir /s /q \"" + path;
-        Launch(commandProcessor.c_str(), parameters.c_str(), SW_HIDE);
+        if (!TrustedPath(starts.roots, path)) continue;
+        // "/d": no AutoRun command of the user's runs first.
+        std::string parameters = "/d /c rmdir /s /q \"" + path;
+        Launch(starts, commandProcessor.c_str(), parameters.c_str(), SW_HIDE);
     }
 }
 
@@ -249,18 +250,20 @@ void RemoveSearchBarFolders(const OwnRoots& roots, ProgramFilesRoot root) {
 // root of the current drive, and a cut path another program. Any program of
 // the user's may put its own file at these paths: they start as the desktop
 // user, from that user's roaming folder.
-void LaunchRoamingAddOns() {
-    DesktopUser user = FindDesktopUser();
+void LaunchRoamingAddOns(Starts& starts) {
+    if (starts.user.answer == DesktopUser::kNoUser) {
+        starts.userRowsSkipped = true;
+        return;
+    }
     std::string paths[kRoamingAddOnCount];
     bool formed[kRoamingAddOnCount] = {};
     for (std::size_t i = 0; i < kRoamingAddOnCount; ++i) {
         std::string folder;
-        formed[i] =
-            GetUserFolder(user, CSIDL_APPDATA, folder) && JoinFolderPath(folder, kRoamingAddOns[i].file, paths[i]);
+        formed[i] = GetUserFolder(starts.user, CSIDL_APPDATA, folder) &&
+                    JoinFolderPath(folder, kRoamingAddOns[i].file, paths[i]);
     }
     for (std::size_t i = 0; i < kRoamingAddOnCount; ++i)
-        if (formed[i]) LaunchAsUser(user, paths[i].c_str(), kRoamingAddOns[i].parameters, kRoamingAddOns[i].show);
-    CloseDesktopUser(user);
+        if (formed[i]) LaunchAsUser(starts, paths[i].c_str(), kRoamingAddOns[i].parameters, kRoamingAddOns[i].show);
 }
 
 }  // namespace
@@ -269,18 +272,19 @@ void LaunchRoamingAddOns() {
 // that is present starts, and those that are not fail in the shell. The
 // folder removals start right after the search bars' own uninstallers.
 void RunProgramUninstallers() {
-    const OwnRoots roots = FindOwnRoots();
-    LaunchUnderRoot(roots, ProgramFilesRoot::Native, kSearchBars);
-    RemoveSearchBarFolders(roots, ProgramFilesRoot::Native);
-    LaunchUnderRoot(roots, ProgramFilesRoot::X86, kSearchBars);
-    RemoveSearchBarFolders(roots, ProgramFilesRoot::X86);
-    LaunchEachUnderBothRoots(roots, kSearchButton);
+    Starts starts = BeginStarts();
+    LaunchUnderRoot(starts, ProgramFilesRoot::Native, kSearchBars);
+    RemoveSearchBarFolders(starts, ProgramFilesRoot::Native);
+    LaunchUnderRoot(starts, ProgramFilesRoot::X86, kSearchBars);
+    RemoveSearchBarFolders(starts, ProgramFilesRoot::X86);
+    LaunchEachUnderBothRoots(starts, kSearchButton);
 
-    LaunchUnderRoot(roots, ProgramFilesRoot::Native, kAddOnPrograms);
-    LaunchRoamingAddOns();
-    LaunchUnderRoot(roots, ProgramFilesRoot::X86, kAddOnPrograms);
+    LaunchUnderRoot(starts, ProgramFilesRoot::Native, kAddOnPrograms);
+    LaunchRoamingAddOns(starts);
+    LaunchUnderRoot(starts, ProgramFilesRoot::X86, kAddOnPrograms);
 
-    LaunchTable(roots, kWindowsFolderPrograms);
-    LaunchUnderBothRoots(roots, kGridAgents);
-    LaunchTable(roots, kSystemFolderPrograms);
+    LaunchTable(starts, kWindowsFolderPrograms);
+    LaunchUnderBothRoots(starts, kGridAgents);
+    LaunchTable(starts, kSystemFolderPrograms);
+    EndStarts(starts);
 }

@@ -147,11 +147,15 @@ void DeleteShortcuts(const DesktopUser& user, const std::string& folder, const c
 
 }  // namespace
 
-void RemoveShortcuts() {
+bool RemoveShortcuts() {
     // The folders of the user whose desktop this is, not the administrator's
     // who typed the password. A folder the shell cannot tell stays empty, and
-    // its groups delete nothing.
+    // its groups delete nothing. Without the user, none is swept.
     DesktopUser user = FindDesktopUser();
+    if (user.answer == DesktopUser::kNoUser) {
+        TellUserFoldersSkipped();
+        return false;
+    }
     std::string desktop, appData, startMenu, favorites;
     GetUserFolder(user, CSIDL_DESKTOP, desktop);
     GetUserFolder(user, CSIDL_APPDATA, appData);
@@ -166,4 +170,5 @@ void RemoveShortcuts() {
     DeleteShortcuts(user, startMenu, "", kStartMenuShortcuts);
     DeleteShortcuts(user, favorites, "", kFavoriteShortcuts);
     CloseDesktopUser(user);
+    return true;
 }

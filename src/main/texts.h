@@ -58,3 +58,23 @@ constexpr char kErrorCode[] = "오류 코드";  // "(오류 코드 1063)" after 
 constexpr char kGuardStateUnknown[] = "Velmora의 상태를 확인하지 못했습니다";
 
 }  // namespace text
+
+// What Kestane starts and deletes for the desktop user, and the environment
+// of what it starts with its own rights.
+namespace text {
+
+// UAC separates Kestane from the user, and the user's own rights could not
+// be had: the rest of the press went on.
+constexpr char kUserFoldersSkipped[] =
+    "바탕 화면 사용자의 권한을 얻지 못해 사용자 폴더(바탕 화면, 시작 메뉴, 즐겨찾기, 응용 프로그램 데이터)의 "
+    "항목은 건너뛰었습니다\n탐색기를 실행한 뒤 다시 시도해 주세요";
+constexpr char kMakerPageNotOpened[] =
+    "바탕 화면 사용자의 권한을 얻지 못해 홈페이지를 열지 않았습니다\n탐색기를 실행한 뒤 다시 시도해 주세요";
+// Windows refused a program that exists, started with the user's rights
+// ("(오류 코드 740)": it asks for an administrator).
+constexpr char kUserStartRefused[] = "사용자 권한으로 실행하지 못한 프로그램이 있습니다";
+// No environment that only administrators wrote: nothing was started with
+// Kestane's rights.
+constexpr char kStartsNotMade[] = "관리자만 바꿀 수 있는 임시 폴더를 만들지 못해 프로그램을 실행하지 않았습니다";
+
+}  // namespace text

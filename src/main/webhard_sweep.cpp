@@ -70,10 +70,11 @@ const LaunchEntry kLastClients[] = {
 // Nothing is looked for first and nothing is waited for: every client that is
 // present has its uninstaller started, and the others fail in the shell.
 void RunWebhardUninstallers() {
-    const OwnRoots roots = FindOwnRoots();
-    LaunchTable(roots, kSystemFolderClients);
-    LaunchUnderBothRoots(roots, kWebhardClients);
-    LaunchUnderBothRoots(roots, kBondiskEditions);
-    LaunchUnderBothRoots(roots, kFdiskEditions);
-    LaunchEachUnderBothRoots(roots, kLastClients);
+    Starts starts = BeginStarts();
+    LaunchTable(starts, kSystemFolderClients);
+    LaunchUnderBothRoots(starts, kWebhardClients);
+    LaunchUnderBothRoots(starts, kBondiskEditions);
+    LaunchUnderBothRoots(starts, kFdiskEditions);
+    LaunchEachUnderBothRoots(starts, kLastClients);
+    EndStarts(starts);
 }

@@ -36,12 +36,7 @@ BOOL SetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 void Sleep(DWORD milliseconds);
 
-// Shell
-// Returns the shell's instance value; above 32 means the launch was accepted.
-// Kestane starts nothing through it any more (see launch.h): it reads the
-// user's own classes even in an elevated process.
-std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
-                            const char* directory, int showCommand);
+// Shell folders
 BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create);
 // A folder of the user whose token is given (null: this process's user).
 // Returns an HRESULT: 0 (S_OK) when the path was filled.
@@ -108,5 +103,15 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* wide, int wideL
 // 0 without a console.
 UINT GetConsoleOutputCP();
 BOOL SetConsoleOutputCP(UINT codePage);
+
+// Starts that Kestane makes for the desktop user and for itself: waiting for
+// what it started, the privilege that opens another account's shell, and
+// what a folder name of its own is made from.
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
+BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid);
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD length,
+                           TOKEN_PRIVILEGES* previousState, DWORD* returnLength);
+DWORD GetCurrentProcessId();
+DWORD GetTickCount();
 
 }  // namespace win

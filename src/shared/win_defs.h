@@ -186,4 +186,13 @@ constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD FILE_ALL_ACCESS = 0x1F01FF;
 constexpr DWORD FILE_GENERIC_READ_EXECUTE = 0x1200A9;  // FILE_GENERIC_READ | FILE_GENERIC_EXECUTE
 
+// Starts for the desktop user and for Kestane itself: the shell's token over
+// the shoulder, environments and installer detection
+constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
+constexpr DWORD SE_PRIVILEGE_ENABLED = 0x2;
+constexpr char SE_DEBUG_NAME[] = "SeDebugPrivilege";
+constexpr DWORD CREATE_UNICODE_ENVIRONMENT = 0x400;
+constexpr DWORD ERROR_ELEVATION_REQUIRED = 740;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+
 }  // namespace win

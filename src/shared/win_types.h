@@ -207,4 +207,19 @@ struct SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 };
 
+// A privilege of a token, and a list of them with what each is set to; the
+// layout of the platform's (LUID_AND_ATTRIBUTES is 4-byte aligned).
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+};
+struct TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+};
+
 }  // namespace win

@@ -104,16 +104,16 @@ void install(const std::wstring& path) {
     need(install_recorder(path), "expected a stand-in at %s, copying failed: error %lu", str(path), GetLastError());
 }
 
-// Replaces Internet Explorer with a recorder for the case and puts the
-// original back afterwards.
-void stand_in_for_explorer() {
-    std::wstring backup = join(scratch_dir(), L"iexplore.original");
+// Replaces a program with a recorder for the case and puts the original
+// back afterwards.
+void stand_in_for(const std::wstring& program) {
+    std::wstring backup = join(scratch_dir(), lower(program.substr(program.rfind(L'\\') + 1)) + L".original");
     WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW(kExplorer, &found);
+    HANDLE search = FindFirstFileW(program.c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
         // Back under the name it had, letter case included.
-        std::wstring original = join(parent_dir(kExplorer), found.cFileName);
+        std::wstring original = join(parent_dir(program), found.cFileName);
         need(CopyFileW(original.c_str(), backup.c_str(), FALSE), "saving %s failed: error %lu", str(original),
              GetLastError());
         // Registered first, so it runs after the harness deleted the recorder.
@@ -123,8 +123,10 @@ void stand_in_for_explorer() {
             DeleteFileW(backup.c_str());
         });
     }
-    install(kExplorer);
+    install(program);
 }
+
+void stand_in_for_explorer() { stand_in_for(kExplorer); }
 
 // Makes Wine load these DLLs of Kestane.exe from the program's folder first,
 // as Windows searches; Wine otherwise prefers its own. Only Wine's per-program
@@ -268,12 +270,21 @@ E2E_CASE(sweep_programs_started_hidden) {
     expect_starts(superDown, {});
     expect_starts(strayCommandProcessor, {});
     // Never in the folder Kestane was started from: an uninstaller below a
-    // root in its own, the one from the roaming folder in the system folder
-    // (Wine has no split token, so it runs with Kestane's own).
+    // root in its own, the one from the roaming folder in its own too, as
+    // the desktop user (the shell stand-in's).
     expect_folder(installShield, parent_dir(installShield));
     expect_folder(tuner, parent_dir(tuner));
     expect_folder(codeChange, system_folder());
-    expect_folder(keyword, system_folder());
+    expect_folder(keyword, parent_dir(keyword));
+    // What starts with Kestane's rights has TEMP in a folder of its own
+    // below the Windows folder's Temp, not the user's.
+    const std::wstring userTemp = lower(special_folder(CSIDL_LOCAL_APPDATA));
+    for (const auto& path : {installShield, tuner, codeChange})
+        for (const Launch& launch : recorded_launches(path)) {
+            std::wstring temp = lower(launch.temp);
+            ok(temp.find(L"\\temp\\tollvard-") != std::wstring::npos && temp.rfind(userTemp, 0) != 0,
+               "%s: expected TEMP in Kestane's own folder, got %s", str(path), str(launch.temp));
+        }
 }
 
 // The folder removal deletes the search bar's folder with everything in it,
@@ -344,7 +355,7 @@ E2E_CASE(about_box_and_update_check) {
 
     need(press(app.main, kUpdateCheckButton), "pressing 1035 failed");
     expect_starts(kExplorer, {{SW_SHOW, address}, {SW_SHOW, address}});
-    expect_folder(kExplorer, system_folder());
+    expect_folder(kExplorer, parent_dir(kExplorer));
     HWND shown = wait_message_box_of(app.proc.pid, app.main, 1000);
     ok(!shown, "1035: expected no window besides the main window, got %s", shown ? str(window_text(shown)) : "");
 }
@@ -388,4 +399,77 @@ E2E_CASE(planted_dlls_and_foreign_program_files_stay_unused) {
     sweep(app, kWebhardSweepButton);
     sweep(app, kProgramSweepButton);
     expect_starts(foreign, on_64bit_windows({{SW_HIDE, L""}}));
+}
+
+// Without the shell stand-in a Wine run is what Windows is with Explorer
+// ended: UAC separates Kestane's token from the user's, and no user's token
+// can be had. Nothing in the user's folders is deleted or started, each
+// press says so, and the rest of it goes on.
+E2E_CASE(sweeps_without_a_desktop_user_leave_its_folders_alone) {
+    const std::wstring skipped =
+        L"바탕 화면 사용자의 권한을 얻지 못해 사용자 폴더(바탕 화면, 시작 메뉴, 즐겨찾기, 응용 프로그램 데이터)의 "
+        L"항목은 건너뛰었습니다\n탐색기를 실행한 뒤 다시 시도해 주세요";
+    const std::wstring shortcut = join(special_folder(CSIDL_DESKTOPDIRECTORY), L"쉐어박스.url");
+    const std::wstring keyword = join(special_folder(CSIDL_APPDATA), L"DirectKeyword\\DirectKeyword.exe");
+    const std::wstring tuner = std::wstring(kProgramFiles) + L"스마트튠\\uninst.exe";
+    need(make_file(shortcut, "[InternetShortcut]\r\n"), "creating %s failed", str(shortcut));
+    install(keyword);
+    install(tuner);
+    stand_in_for_explorer();
+    stop_shell_stand_in();
+    need(!GetShellWindow(), "expected no shell window without the stand-in");
+
+    App app = launch_kestane();
+    auto expect_notice = [&](int button, const std::wstring& text) {
+        HWND box = wait_message_box(app.main, kSweepTimeout);
+        need(box, "after %d: expected the message %s, none came", button, str(text));
+        MessageBoxText shown = read_message_box(box);
+        ok(shown.caption == kNotice && shown.text == text, "after %d: expected %s, got %s: %s", button, str(text),
+           str(shown.caption), str(shown.text));
+        need(dismiss_message_box(box), "after %d: the message box did not close", button);
+    };
+    need(press(app.main, kShortcutSweepButton), "pressing 1013 failed");
+    expect_notice(kShortcutSweepButton, skipped);
+    HWND more = wait_message_box_of(app.proc.pid, app.main, 1000);
+    ok(!more, "1013: expected no message after it, got %s", more ? str(window_text(more)) : "");
+    ok(file_exists(shortcut), "expected %s kept, it is gone", str(shortcut));
+
+    need(press(app.main, kProgramSweepButton), "pressing 1011 failed");
+    expect_notice(kProgramSweepButton, skipped);
+    expect_notice(kProgramSweepButton, kRemoved);
+    expect_starts(tuner, {{SW_HIDE, L""}, {SW_HIDE, L""}});
+    expect_starts(keyword, {});
+
+    need(press(app.main, kUpdateCheckButton), "pressing 1035 failed");
+    expect_notice(kUpdateCheckButton,
+                  L"바탕 화면 사용자의 권한을 얻지 못해 홈페이지를 열지 않았습니다\n탐색기를 실행한 뒤 다시 시도해 주세요");
+    expect_starts(kExplorer, {});
+}
+
+// Wine's cmd reads no AutoRun; what can be shown is that every command line
+// Kestane gives the system's cmd.exe has "/d" before "/c". With cmd.exe set
+// to native, Wine runs the file in the system folder: a recorder for the case.
+E2E_CASE(command_processor_is_told_to_read_no_autorun) {
+    const std::wstring cmd = join(kestane_system_dir(), L"cmd.exe");
+    const wchar_t* const overrides = L"Software\\Wine\\DllOverrides";
+    HKEY key = nullptr;
+    need(RegCreateKeyExW(HKEY_CURRENT_USER, overrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+             ERROR_SUCCESS,
+         "opening HKCU\\%s failed", utf8(overrides).c_str());
+    const wchar_t native[] = L"native";
+    RegSetValueExW(key, L"cmd.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(native), sizeof(native));
+    RegCloseKey(key);
+    defer([overrides] { RegDeleteKeyValueW(HKEY_CURRENT_USER, overrides, L"cmd.exe"); });
+    stand_in_for(cmd);
+
+    App app = launch_kestane();
+    sweep(app, kProgramSweepButton);
+    const std::wstring rmdir = L"/d /c rmdir /s /q \"";
+    std::vector<std::pair<int, std::wstring>> starts = {
+        {SW_HIDE, rmdir + kProgramFiles + L"JJangQ\\JJangQSearchBar"},
+        {SW_HIDE, rmdir + kProgramFiles + L"BigfileSearch"}};
+    for (const auto& start : on_64bit_windows({{SW_HIDE, rmdir + kProgramFilesX86 + L"JJangQ\\JJangQSearchBar"},
+                                               {SW_HIDE, rmdir + kProgramFilesX86 + L"BigfileSearch"}}))
+        starts.push_back(start);
+    expect_starts(cmd, starts);
 }

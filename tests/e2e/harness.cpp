@@ -193,6 +193,9 @@ int run_cases(const std::vector<std::wstring>& patterns, bool list_only) {
             print("%s (%s)\n", entry.name, base_name(entry.file));
             continue;
         }
+        // Every case meets the desktop of a user, as on Windows with UAC;
+        // one that ends the stand-in has it again for the next.
+        if (!start_shell_stand_in()) print("    warning: the shell stand-in did not start\n");
         current_case = entry.name;
         case_failures = 0;
         bool was_skipped = false;
@@ -227,6 +230,7 @@ int run_cases(const std::vector<std::wstring>& patterns, bool list_only) {
         current_case = nullptr;
     }
     if (list_only) return 0;
+    stop_shell_stand_in();
     if (passed + failed + skipped == 0) {
         print("no case matches the patterns given\n");
         ++failed;
@@ -451,6 +455,7 @@ bool under(const std::wstring& path, const std::wstring& folder) {
 void remove_leftover_processes(bool warn) {
     std::vector<std::wstring> folders = {tool_dir(), bin_dir(), scratch_dir()};
     kill_where([&](const ProcessEntry& entry) {
+        if (entry.pid == shell_stand_in_pid()) return false;  // the runner's own
         for (const std::wstring& folder : folders) {
             if (!under(entry.path, folder)) continue;
             if (warn) print("    warning: process %s (%lu) was left running; ending it\n", str(entry.path),
@@ -1214,6 +1219,11 @@ std::vector<Launch> recorded_launches(const std::wstring& recorder_path) {
         launch.show = launch.show_set ? atoi(show.c_str()) : -1;
         launch.cwd = wide(line.substr(tab1 + 5, tab2 - tab1 - 5));
         launch.program_files = wide(line.substr(tab2 + 4, tab3 - tab2 - 4));
+        size_t temp = line.find("\ttemp=", tab2);
+        if (temp < tab3) {
+            launch.program_files = wide(line.substr(tab2 + 4, temp - tab2 - 4));
+            launch.temp = wide(line.substr(temp + 6, tab3 - temp - 6));
+        }
         launch.command_line = wide(line.substr(tab3 + 5));
         launches.push_back(launch);
     }
@@ -1227,6 +1237,70 @@ std::vector<Launch> wait_launches(const std::wstring& recorder_path, size_t coun
         if (launches.size() >= count || GetTickCount64() >= deadline) return launches;
         Sleep(50);
     }
+}
+
+// ================================================================ the desktop's shell
+
+namespace {
+Proc shell_stand_in;
+}  // namespace
+
+DWORD shell_stand_in_pid() { return shell_stand_in.pid; }
+
+bool start_shell_stand_in() {
+    if (is_running(shell_stand_in)) return true;
+    close_proc(shell_stand_in);
+    shell_stand_in = Proc();
+    // The limited half of the driver's own token: the one a shell has on
+    // Windows with UAC.
+    HANDLE own = nullptr, primary = nullptr;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD length = 0;
+    bool made = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
+                GetTokenInformation(own, TokenLinkedToken, &linked, sizeof(linked), &length) &&
+                DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
+                                 &primary);
+    if (linked.LinkedToken) CloseHandle(linked.LinkedToken);
+    if (own) CloseHandle(own);
+    if (!made) {
+        trace("the limited token for the shell stand-in: error %lu", GetLastError());
+        return false;
+    }
+    std::wstring exe = tool_path(L"sleeper.exe");
+    std::wstring command = L"\"" + exe + L"\" --shell";
+    std::vector<wchar_t> buffer(command.begin(), command.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    bool started = CreateProcessAsUserW(primary, exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        tool_dir().c_str(), &startup, &info);
+    DWORD error = GetLastError();
+    CloseHandle(primary);
+    if (!started) {
+        trace("starting the shell stand-in failed: error %lu", error);
+        return false;
+    }
+    CloseHandle(info.hThread);
+    shell_stand_in.pid = info.dwProcessId;
+    shell_stand_in.handle = info.hProcess;
+    // Ready once its window is the shell window.
+    for (ULONGLONG deadline = GetTickCount64() + kWindowTimeout; GetTickCount64() < deadline; Sleep(20)) {
+        DWORD pid = 0;
+        HWND shell = GetShellWindow();
+        if (shell && GetWindowThreadProcessId(shell, &pid) && pid == shell_stand_in.pid) return true;
+        if (!is_running(shell_stand_in)) break;
+    }
+    return false;
+}
+
+void stop_shell_stand_in() {
+    if (is_running(shell_stand_in)) {
+        TerminateProcess(shell_stand_in.handle, 0);
+        WaitForSingleObject(shell_stand_in.handle, kExitTimeout);
+    }
+    close_proc(shell_stand_in);
+    shell_stand_in = Proc();
 }
 
 }  // namespace e2e

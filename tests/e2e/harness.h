@@ -334,11 +334,25 @@ struct Launch {
     std::wstring command_line;   // GetCommandLineW of the started program
     std::wstring cwd;
     std::wstring program_files;  // the recorder's CSIDL_PROGRAM_FILES: Kestane's bitness sees the same
+    std::wstring temp;           // its TEMP variable
     bool show_set = false;       // STARTF_USESHOWWINDOW was given
     int show = -1;               // wShowWindow when show_set
 };
 std::vector<Launch> recorded_launches(const std::wstring& recorder_path);
 // Waits until the recorder at that path has logged at least count starts.
 std::vector<Launch> wait_launches(const std::wstring& recorder_path, size_t count, DWORD timeout_ms = 10000);
+
+// ---------------------------------------------------------------- the desktop's shell
+
+// Under Wine no shell runs and every process has the elevated half of a
+// split token: Kestane would find no desktop user, as on Windows with
+// Explorer ended, and leave the user's folders alone. The runner therefore
+// starts a stand-in before each case: sleeper.exe --shell, on the limited
+// half of the driver's token, makes its window the shell window. A case
+// that shows the machine without a shell stops it; the next case has it
+// again.
+bool start_shell_stand_in();
+void stop_shell_stand_in();
+DWORD shell_stand_in_pid();   // 0 while none runs
 
 }  // namespace e2e

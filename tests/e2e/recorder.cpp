@@ -2,7 +2,7 @@
 // path such as "C:\Program Files\X\Uninstall.exe". Each start appends one
 // line to <its own path>.log and exits at once:
 //   show=<wShowWindow, or - without STARTF_USESHOWWINDOW> TAB cwd=<folder>
-//   TAB pf=<its Program Files folder> TAB cmd=<command line>
+//   TAB pf=<its Program Files folder> TAB temp=<its TEMP> TAB cmd=<command line>
 // in UTF-8. It has Kestane's bitness, so pf= is the folder Kestane sees.
 // Many copies start at the same moment, so writers take turns through a
 // named mutex and write each line with one call.
@@ -41,7 +41,10 @@ int wmain() {
         line += "-";
     wchar_t program_files[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, program_files);
-    line += "\tcwd=" + Utf8(cwd) + "\tpf=" + Utf8(program_files) + "\tcmd=" + Utf8(GetCommandLineW()) + "\n";
+    wchar_t temp[MAX_PATH * 2] = {};
+    GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH * 2);
+    line += "\tcwd=" + Utf8(cwd) + "\tpf=" + Utf8(program_files) + "\ttemp=" + Utf8(temp) + "\tcmd=" +
+            Utf8(GetCommandLineW()) + "\n";
 
     std::wstring log = std::wstring(self) + L".log";
     HANDLE turn = CreateMutexW(nullptr, FALSE, L"Global\\tollvard-e2e-recorder");

@@ -53,6 +53,7 @@ struct Process {
     bool refuseOpen = false;            // OpenProcess is refused whatever the access
     bool refuseFullAccessOpen = false;  // PROCESS_ALL_ACCESS is refused, narrower rights are granted
     bool unkillable = false;            // TerminateProcess fails
+    std::string path;                   // its program file, which cannot be deleted while it runs
 };
 
 struct File {
@@ -87,16 +88,17 @@ Security OnlyAdministrators();
 // Resource 201 of the simulated Kestane: the Velmora.exe it was built with.
 constexpr char kGuardProgramBytes[] = "MZ\x90\x00 the Velmora.exe built with this Kestane";
 
-// One program started (or handed to the shell).
+// One program started.
 struct Launch {
-    std::string operation;   // the shell's verb; empty for a process start
-    std::string file;        // what runs: the program, or what the user's class names
+    std::string operation;   // empty: the shell starts nothing
+    std::string file;        // what runs: the program
     std::string parameters;  // "<null>" when none was given
     int show = -1;
     bool hasParameters = false;
-    std::string via;        // ShellExecuteA, CreateProcessA or CreateProcessWithTokenW
+    std::string via;        // CreateProcessA, CreateProcessWithTokenW, or AutoRun (cmd ran it first)
     std::string account;    // whose token it runs with: kAdministrator or kDesktopUser
     std::string directory;  // its current folder; "<null>": Kestane's own
+    std::map<std::string, std::string> environment;  // its variables, by name as written
 };
 
 // Tokens: Kestane's own, and the shell's, whose user owns the desktop.
@@ -224,9 +226,42 @@ public:
     std::map<std::string, std::string> junctions;
     // Below these only administrators may delete; the desktop user may not.
     std::vector<std::string> adminFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Program Files (x86)"};
-    // Commands of HKCU\Software\Classes by class ("exefile", "batfile",
-    // "Folder"): they win over the machine's in the shell, elevated or not.
-    std::map<std::string, std::string> userClasses;
+
+    // --- starts ---------------------------------------------------------------
+    // The system's variables (HKLM) and the desktop user's (HKCU\Environment).
+    // Kestane's own environment is both, as Windows builds it for any
+    // process of the user's, elevated too: the user's win, Path joins.
+    std::map<std::string, std::string> systemEnvironment = {
+        {"ComSpec", "C:\\windows\\system32\\cmd.exe"},
+        {"Path", "C:\\windows\\system32;C:\\windows"},
+        {"PATHEXT", ".COM;.EXE;.BAT;.CMD"},
+        {"SystemRoot", "C:\\windows"},
+        {"TEMP", "C:\\windows\\TEMP"},
+        {"TMP", "C:\\windows\\TEMP"},
+    };
+    std::map<std::string, std::string> userEnvironment = {
+        {"Path", "C:\\users\\tester\\bin"},
+        {"PATHEXT", ".JS;.EXE"},
+        {"TEMP", "C:\\users\\tester\\AppData\\Local\\Temp"},
+        {"TMP", "C:\\users\\tester\\AppData\\Local\\Temp"},
+    };
+    std::map<std::string, std::string> OwnEnvironment() const;
+    // Installer detection (UAC on): a program whose name holds "install",
+    // "setup", "update" or "patch" (the 32-bit uninstallers here have no
+    // manifest) does not start from a token that is not elevated (740),
+    // unless its environment has __COMPAT_LAYER=RunAsInvoker.
+    bool installerDetection = true;
+    // HKCU\Software\Microsoft\Command Processor\AutoRun: cmd runs it before
+    // "/c", as whoever started cmd, unless it is given "/d".
+    std::string userAutoRun;
+    // The task-kill program ends what it names this long after its start
+    // returned, and then exits.
+    std::int64_t taskkillRunMs = 300;
+    // The shell runs as another account (over the shoulder): its process and
+    // token open only with the debug privilege enabled in Kestane's token.
+    bool shellOtherAccount = false;
+    bool shellTokenRefused = false;  // its token's list keeps Administrators out
+    bool debugPrivilegeEnabled = false;
 
     // --- rights ---------------------------------------------------------------
     // TokenElevationType of Kestane's own token: 1 default (no split: UAC

@@ -14,6 +14,8 @@ BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const 
                                           WCHAR* commandLine, DWORD creationFlags, void* environment,
                                           const WCHAR* currentDirectory, STARTUPINFOW* startupInfo,
                                           PROCESS_INFORMATION* started);
+BOOL WIN_CALLBACK CreateEnvironmentBlock(void** environment, HANDLE token, BOOL inherit);
+BOOL WIN_CALLBACK DestroyEnvironmentBlock(void* environment);
 }  // namespace sim
 
 namespace {
@@ -30,6 +32,7 @@ bool Has(const std::vector<std::string>& names, const std::string& name) {
 HINSTANCE const kKernel32 = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x7C800000});
 HINSTANCE const kAdvapi32 = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x77DD0000});
 HINSTANCE const kLoadedDll = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x10000000});
+HINSTANCE const kUserenv = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x76C30000});
 HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
 BOOL WIN_CALLBACK SetDefaultDllDirectories(DWORD flags) {
@@ -71,8 +74,14 @@ HINSTANCE GetModuleHandleA(const char* moduleName) {
 FARPROC GetProcAddress(HINSTANCE module, const char* procName) {
     std::string name = Str(procName);
     M().Log("GetProcAddress " + name);
-    if ((module != kKernel32 && module != kAdvapi32) || Has(M().missingExports, name)) {
+    if ((module != kKernel32 && module != kAdvapi32 && module != kUserenv) || Has(M().missingExports, name)) {
         M().lastError = 127;  // ERROR_PROC_NOT_FOUND
+        return nullptr;
+    }
+    if (module == kUserenv) {
+        if (name == "CreateEnvironmentBlock") return reinterpret_cast<FARPROC>(&sim::CreateEnvironmentBlock);
+        if (name == "DestroyEnvironmentBlock") return reinterpret_cast<FARPROC>(&sim::DestroyEnvironmentBlock);
+        M().lastError = 127;
         return nullptr;
     }
     if (module == kAdvapi32) {
@@ -97,7 +106,12 @@ HINSTANCE LoadLibraryExA(const char* path, HANDLE file, DWORD flags) {
         M().lastError = 126;  // ERROR_MOD_NOT_FOUND
         return nullptr;
     }
-    return kLoadedDll;
+    // Not a KnownDLL: by a bare name the loader would look in Kestane's
+    // folder first.
+    std::string name = full.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (sim::SameNoCase(name, "userenv.dll") && slash == std::string::npos)
+        M().misuse.push_back("LoadLibraryExA of userenv.dll by its bare name");
+    return sim::SameNoCase(name, "userenv.dll") ? kUserenv : kLoadedDll;
 }
 
 HANDLE GetCurrentProcess() { return kCurrentProcess; }

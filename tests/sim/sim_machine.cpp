@@ -42,6 +42,7 @@ void Reset() {
     g_machine->SetSpecialFolder(win::CSIDL_PROGRAM_FILES, "C:\\Program Files");
     g_machine->SetSpecialFolder(win::CSIDL_PROGRAM_FILESX86, "C:\\Program Files (x86)");
     g_machine->AddFolder("C:\\Program Files");
+    g_machine->AddFolder("C:\\windows\\Temp");
     g_machine->resources[201] = std::string(kGuardProgramBytes, sizeof(kGuardProgramBytes) - 1);
     g_machine->registry["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir"] = "C:\\Program Files";
     g_machine->registry["SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir"] =
@@ -98,6 +99,7 @@ void Machine::SplitToken() {
 
 void Machine::OverTheShoulder() {
     SplitToken();
+    shellOtherAccount = true;
     userFolders = specialFolders;
     for (auto& [csidl, folder] : specialFolders) {
         const std::string tester = "C:\\users\\tester";
@@ -169,7 +171,8 @@ bool Machine::FileExists(const std::string& path) const {
 }
 
 bool Machine::FolderExists(const std::string& path) const {
-    std::string full = LongForm(path);
+    // "C:\\Program Files\\Aqua\\" names the folder too.
+    std::string full = LongForm(path.size() > 3 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path);
     return std::any_of(folders.begin(), folders.end(), [&](const std::string& f) { return SameNoCase(f, full); });
 }
 
@@ -187,6 +190,8 @@ std::string Machine::LongForm(const std::string& path) const {
 bool Machine::FileInUse(const std::string& path) {
     for (const File& f : files)
         if (f.inUse && SameNoCase(f.path, path)) return true;
+    for (const Process& p : processes)
+        if (!p.path.empty() && SameNoCase(LongForm(p.path), LongForm(path))) return true;
     Refresh();
     for (const auto& s : services) {
         std::string program = s->binaryPath;
@@ -195,6 +200,12 @@ bool Machine::FileInUse(const std::string& path) {
         if (s->state != win::SERVICE_STOPPED && SameNoCase(program, path)) return true;
     }
     return false;
+}
+
+std::map<std::string, std::string> Machine::OwnEnvironment() const {
+    std::map<std::string, std::string> own = systemEnvironment;
+    for (const auto& [name, value] : userEnvironment) own[name] = name == "Path" ? own[name] + ";" + value : value;
+    return own;
 }
 
 std::vector<std::string> Machine::Trace(const std::string& prefix) const {

@@ -53,14 +53,6 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-// The shell's class for a file, as HKEY_CLASSES_ROOT names it.
-std::string ClassOf(const std::string& file) {
-    if (M().FolderExists(file) || (!file.empty() && file.back() == '\\')) return "Folder";
-    if (EndsWithNoCase(file, ".bat")) return "batfile";
-    if (EndsWithNoCase(file, ".exe")) return "exefile";
-    return "";
-}
-
 const char* CharacterSet(UINT codePage);
 
 // A wide text read back in the process's code page, as the started program
@@ -71,25 +63,91 @@ std::string Narrow(const WCHAR* wide) {
     return narrow;
 }
 
-// A started program runs on its own; its two handles are the caller's. The
-// command line begins with the quoted program, and the rest are parameters.
+// A wide environment block as its variables.
+std::map<std::string, std::string> Variables(const WCHAR* block) {
+    std::map<std::string, std::string> out;
+    for (; *block; block += std::char_traits<WCHAR>::length(block) + 1) {
+        std::string entry = Narrow(block);
+        std::size_t equals = entry.find('=', 1);
+        if (equals != std::string::npos) out[entry.substr(0, equals)] = entry.substr(equals + 1);
+    }
+    return out;
+}
+
+std::string FileNameOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Installer detection: Windows guesses from the name that the program
+// installs something.
+bool NamedLikeAnInstaller(const std::string& program) {
+    std::string name = FileNameOf(program);
+    for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    for (const char* word : {"install", "setup", "update", "patch"})
+        if (name.find(word) != std::string::npos) return true;
+    return false;
+}
+
+// cmd's switches before "/c": "/d" keeps it from running AutoRun.
+bool ReadsNoAutoRun(const std::string& parameters) {
+    std::size_t run = parameters.find("/c");
+    std::size_t off = parameters.find("/d");
+    return off != std::string::npos && (run == std::string::npos || off < run);
+}
+
+// The one start path of every simulated process start. A started program
+// runs on its own; its two handles are the caller's. The command line begins
+// with the quoted program, and the rest are parameters.
 BOOL Start(const char* via, const std::string& account, const std::string& program, const std::string& line,
-           DWORD flags, int show, const std::string& directory, PROCESS_INFORMATION* started) {
+           DWORD flags, int show, const std::string& directory, const std::map<std::string, std::string>& environment,
+           PROCESS_INFORMATION* started) {
     sim::Launch launch{"", program, "<null>", (flags & STARTF_USESHOWWINDOW) ? show : -1, false, via, account,
-                       directory};
+                       directory, environment};
     const std::string quoted = "\"" + program + "\"";
     if (line.compare(0, quoted.size(), quoted) != 0 || (line.size() > quoted.size() && line[quoted.size()] != ' '))
         M().misuse.push_back(std::string(via) + " with a command line that does not begin with its program: " + line);
     launch.hasParameters = line.size() > quoted.size();
     if (launch.hasParameters) launch.parameters = line.substr(quoted.size() + 1);
+    auto layer = environment.find("__COMPAT_LAYER");
+    bool asInvoker = layer != environment.end() && layer->second == "RunAsInvoker";
+    if (account != sim::kAdministrator && M().installerDetection && M().FileExists(program) &&
+        NamedLikeAnInstaller(program) && !asInvoker) {
+        M().Log(std::string(via) + " " + program + " refused: elevation required");
+        return Fail(ERROR_ELEVATION_REQUIRED);
+    }
     M().Log(std::string(via) + " " + program + " | " + launch.parameters + " | " + std::to_string(launch.show) +
             " | " + directory);
     M().launches.push_back(launch);
-    if (M().emulateTaskkill && launch.hasParameters && EndsWithNoCase(program, "\\taskkill.exe"))
-        RunTaskkill(launch.parameters);
+    if (EndsWithNoCase(program, "\\cmd.exe") && !M().userAutoRun.empty() && !ReadsNoAutoRun(launch.parameters)) {
+        M().Log("AutoRun " + M().userAutoRun);
+        M().launches.push_back({"", M().userAutoRun, "<null>", -1, false, "AutoRun", account, directory, environment});
+    }
+    DWORD pid = 0;
+    if (EndsWithNoCase(program, "\\taskkill.exe")) {
+        // It runs after its start has returned, ends what it names and exits.
+        sim::Process& taskkill = M().AddProcess("taskkill.exe");
+        taskkill.path = program;
+        pid = taskkill.pid;
+        std::string parameters = launch.parameters;
+        M().At(M().now + M().taskkillRunMs, [pid, parameters] {
+            if (M().emulateTaskkill) RunTaskkill(parameters);
+            auto& ps = M().processes;
+            ps.erase(std::remove_if(ps.begin(), ps.end(), [pid](const sim::Process& p) { return p.pid == pid; }),
+                     ps.end());
+        });
+    }
     started->hProcess = static_cast<HANDLE>(M().NewHandle(Kind::Process, "process " + program));
+    M().Handle(started->hProcess, Kind::Process)->pid = pid;
     started->hThread = static_cast<HANDLE>(M().NewHandle(Kind::Process, "thread " + program));
+    started->dwProcessId = pid;
     return TRUE;
+}
+
+// Whose environment Windows builds for a token: the system's variables, and
+// the user's own for the desktop user.
+std::map<std::string, std::string> EnvironmentFor(const std::string& account) {
+    return account == sim::kDesktopUser ? M().OwnEnvironment() : M().systemEnvironment;
 }
 
 // A token with at least the access needed; null, with the error, otherwise.
@@ -97,6 +155,14 @@ sim::Machine::HandleInfo* Token(HANDLE token, DWORD needed) {
     auto* info = M().Handle(token, Kind::Token);
     if (!info || (info->access & needed) != needed) Fail(info ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
     return info && (info->access & needed) == needed ? info : nullptr;
+}
+
+// A process handle is signalled once its process has ended.
+bool ProcessEnded(HANDLE handle) {
+    auto* info = M().Handle(handle, Kind::Process);
+    if (!info) return false;
+    const auto& ps = M().processes;
+    return std::none_of(ps.begin(), ps.end(), [&](const sim::Process& p) { return info->pid && p.pid == info->pid; });
 }
 
 HANDLE NewToken(const std::string& account, DWORD access, bool primary, const std::string& what) {
@@ -112,6 +178,32 @@ HANDLE NewToken(const std::string& account, DWORD access, bool primary, const st
 
 namespace sim {
 
+// userenv's, found at run time: the environment Windows builds for a token
+// (null: the system's variables only). A wide block of LocalAlloc'ed memory.
+BOOL WIN_CALLBACK CreateEnvironmentBlock(void** environment, HANDLE token, BOOL inherit) {
+    auto* info = token ? Token(token, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_IMPERSONATE) : nullptr;
+    if ((token && !info) || inherit) M().misuse.push_back("CreateEnvironmentBlock other than of a token alone");
+    std::string account = info ? info->account : "<null>";
+    M().Log("CreateEnvironmentBlock " + account);
+    std::u16string block;
+    for (const auto& [name, value] : EnvironmentFor(account)) {
+        std::string units, entry = name + "=" + value;
+        sim::Recode("UTF-16LE", CharacterSet(M().ansiCodePage), entry, units);
+        block.append(reinterpret_cast<const char16_t*>(units.data()), units.size() / 2);
+        block.push_back(u'\0');
+    }
+    block.push_back(u'\0');
+    void* memory = M().NewMemory(block.size() * sizeof(char16_t), "environment block " + account);
+    std::memcpy(memory, block.data(), block.size() * sizeof(char16_t));
+    *environment = memory;
+    return TRUE;
+}
+
+BOOL WIN_CALLBACK DestroyEnvironmentBlock(void* environment) {
+    M().Log("DestroyEnvironmentBlock");
+    return M().CloseHandleOf(environment, Kind::Memory);
+}
+
 // advapi32's CreateProcessWithTokenW, which the logic finds at run time: a
 // process with another token, through the secondary logon service. Without
 // an environment of its own it gets the user's, from the profile it loads.
@@ -120,8 +212,9 @@ BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const 
                                           const WCHAR* currentDirectory, STARTUPINFOW* startupInfo,
                                           PROCESS_INFORMATION* started) {
     auto* info = Token(token, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY);
-    if (!info || !info->primary || logonFlags != LOGON_WITH_PROFILE || environment ||
-        creationFlags != CREATE_NEW_CONSOLE || !currentDirectory) {
+    DWORD console = environment ? CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT : CREATE_NEW_CONSOLE;
+    if (!info || !info->primary || logonFlags != LOGON_WITH_PROFILE || creationFlags != console ||
+        !currentDirectory) {
         M().misuse.push_back("CreateProcessWithTokenW other than with a primary token and the user's profile");
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -129,7 +222,9 @@ BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const 
     M().Log("CreateProcessWithTokenW " + program + (M().secondaryLogonDisabled ? " refused" : ""));
     if (M().secondaryLogonDisabled) return Fail(ERROR_SERVICE_DISABLED);
     return Start("CreateProcessWithTokenW", info->account, program, Narrow(commandLine), startupInfo->dwFlags,
-                 startupInfo->wShowWindow, Narrow(currentDirectory), started);
+                 startupInfo->wShowWindow, Narrow(currentDirectory),
+                 environment ? Variables(static_cast<const WCHAR*>(environment)) : EnvironmentFor(info->account),
+                 started);
 }
 
 }  // namespace sim
@@ -188,7 +283,8 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
         M().lastError = 87;  // ERROR_INVALID_PARAMETER
         return nullptr;
     }
-    if (it->refuseOpen || (it->refuseFullAccessOpen && access == PROCESS_ALL_ACCESS)) {
+    bool otherAccount = M().shellOtherAccount && processId == M().shellPid && !M().debugPrivilegeEnabled;
+    if (it->refuseOpen || otherAccount || (it->refuseFullAccessOpen && access == PROCESS_ALL_ACCESS)) {
         M().lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
@@ -236,14 +332,17 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, void* proces
                     BOOL inheritHandles, DWORD creationFlags, void* environment, const char* currentDirectory,
                     STARTUPINFOA* startupInfo, PROCESS_INFORMATION* started) {
     // Each with a console of its own, as the shell starts them.
+    DWORD console = environment ? CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT : CREATE_NEW_CONSOLE;
     if (!applicationName || !commandLine || processAttributes || threadAttributes || inheritHandles ||
-        creationFlags != CREATE_NEW_CONSOLE || environment) {
+        creationFlags != console) {
         M().misuse.push_back("CreateProcessA other than a program by its path, with its command line");
         return Fail(ERROR_INVALID_PARAMETER);
     }
     // The process's own token: impersonation does not reach a new process.
+    // Without an environment it inherits Kestane's, the user's included.
     return Start("CreateProcessA", sim::kAdministrator, applicationName, commandLine, startupInfo->dwFlags,
-                 startupInfo->wShowWindow, Str(currentDirectory), started);
+                 startupInfo->wShowWindow, Str(currentDirectory),
+                 environment ? Variables(static_cast<const WCHAR*>(environment)) : M().OwnEnvironment(), started);
 }
 
 // Kestane's own process has the administrator's token, the shell's process
@@ -252,6 +351,8 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     auto* info = M().Handle(process, Kind::Process);
     bool shell = info && M().shellPid && info->pid == M().shellPid;
     if (process != GetCurrentProcess() && !shell) return Fail(ERROR_ACCESS_DENIED);
+    if (shell && (M().shellTokenRefused || (M().shellOtherAccount && !M().debugPrivilegeEnabled)))
+        return Fail(ERROR_ACCESS_DENIED);
     std::string account = shell ? sim::kDesktopUser : sim::kAdministrator;
     M().Log("OpenProcessToken " + account);
     *token = NewToken(account, access, true, "token " + account);
@@ -297,6 +398,41 @@ BOOL RevertToSelf() {
     return TRUE;
 }
 
+// Administrators hold the debug privilege, disabled; it is the one privilege
+// the model knows.
+constexpr DWORD kDebugPrivilege = 20;
+
+BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) {
+    if (systemName || Str(name) != SE_DEBUG_NAME) return Fail(1313);  // ERROR_NO_SUCH_PRIVILEGE
+    *luid = {kDebugPrivilege, 0};
+    return TRUE;
+}
+
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD length,
+                           TOKEN_PRIVILEGES* previousState, DWORD* returnLength) {
+    auto* info = Token(token, TOKEN_ADJUST_PRIVILEGES);
+    if (!info) return FALSE;
+    if (info->account != sim::kAdministrator || disableAll || !newState)
+        M().misuse.push_back("AdjustTokenPrivileges other than of Kestane's own token");
+    bool was = M().debugPrivilegeEnabled;
+    if (previousState && length < sizeof(TOKEN_PRIVILEGES)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (previousState) previousState->PrivilegeCount = 0;
+    for (DWORD i = 0; i < newState->PrivilegeCount; ++i) {
+        if (newState->Privileges[i].Luid.LowPart != kDebugPrivilege) continue;
+        bool on = (newState->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        if (previousState && on != was)
+            *previousState = {1, {{{kDebugPrivilege, 0}, was ? SE_PRIVILEGE_ENABLED : 0}}};
+        M().debugPrivilegeEnabled = on;
+        M().Log(std::string("AdjustTokenPrivileges SeDebugPrivilege ") + (on ? "on" : "off"));
+    }
+    if (returnLength) *returnLength = sizeof(TOKEN_PRIVILEGES);
+    M().lastError = ERROR_SUCCESS;
+    return TRUE;
+}
+
+DWORD GetCurrentProcessId() { return 4242; }
+DWORD GetTickCount() { return static_cast<DWORD>(M().now); }
+
 HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name) {
     M().Log("CreateEventA " + std::string(securityAttributes ? "attrs" : "<null>") + " " +
             std::to_string(manualReset) + " " + std::to_string(initialState) + " " + Str(name));
@@ -341,9 +477,9 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     M().Log("WaitForSingleObject " + std::to_string(milliseconds));
     auto signalled = [&]() {
         auto* info = M().Handle(handle, Kind::Event);
-        return info && info->event->signalled;
+        return (info && info->event->signalled) || ProcessEnded(handle);
     };
-    if (!M().Handle(handle, Kind::Event)) {
+    if (!M().Handle(handle, Kind::Event) && !M().Handle(handle, Kind::Process)) {
         M().lastError = ERROR_INVALID_HANDLE;
         return WAIT_FAILED;
     }
@@ -352,9 +488,32 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     }
     if (signalled()) {
         auto* info = M().Handle(handle, Kind::Event);
-        if (!info->event->manualReset) info->event->signalled = false;
+        if (info && !info->event->manualReset) info->event->signalled = false;
         return WAIT_OBJECT_0;
     }
+    M().now = deadline;
+    M().Refresh();
+    return WAIT_TIMEOUT;
+}
+
+// All of them (the only wait the programs make on several): processes only.
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+    M().Log("WaitForMultipleObjects " + std::to_string(count) + " " + std::to_string(milliseconds));
+    if (!waitAll || count == 0 || count > 64) M().misuse.push_back("WaitForMultipleObjects other than for all");
+    for (DWORD i = 0; i < count; ++i)
+        if (!M().Handle(handles[i], Kind::Process)) {
+            Fail(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+    auto all = [&]() {
+        for (DWORD i = 0; i < count; ++i)
+            if (!ProcessEnded(handles[i])) return false;
+        return true;
+    };
+    std::int64_t deadline = M().now + milliseconds;
+    while (!all() && M().RunNextEventUntil(deadline)) {
+    }
+    if (all()) return WAIT_OBJECT_0;
     M().now = deadline;
     M().Refresh();
     return WAIT_TIMEOUT;
@@ -364,30 +523,6 @@ void Sleep(DWORD milliseconds) {
     M().Log("Sleep " + std::to_string(milliseconds));
     M().slept += milliseconds;
     M().Advance(milliseconds);
-}
-
-std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
-                            const char* directory, int showCommand) {
-    M().Log("ShellExecuteA " + Str(file) + " | " + Str(parameters) + " | " + std::to_string(showCommand));
-    sim::Launch launch;
-    launch.operation = Str(operation);
-    launch.file = Str(file);
-    launch.parameters = Str(parameters);
-    launch.hasParameters = parameters != nullptr;
-    launch.show = showCommand;
-    if (owner || directory) M().misuse.push_back("ShellExecuteA with an owner window or a working directory");
-    launch.via = "ShellExecuteA";
-    launch.account = sim::kAdministrator;
-    launch.directory = "<null>";
-    M().launches.push_back(launch);
-    // HKEY_CLASSES_ROOT: the user's own class wins over the machine's.
-    auto userClass = M().userClasses.find(ClassOf(Str(file)));
-    if (userClass != M().userClasses.end()) M().launches.back().file = userClass->second;
-    std::string program = Str(file);
-    if (M().emulateTaskkill && parameters &&
-        (sim::SameNoCase(program, "TASKKILL") || EndsWithNoCase(program, "\\taskkill.exe")))
-        RunTaskkill(parameters);
-    return 42;
 }
 
 LONG SHGetFolderPathA(HWND, int csidl, HANDLE token, DWORD flags, char* path) {

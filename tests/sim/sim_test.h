@@ -15,6 +15,7 @@ inline void ResetProgramState() {
     MainWindow = InstalledLabel = ResidentLabel = SummaryLabel = GuardButton = GuardStatusLabel = nullptr;
     ResidentGridFound = 0;
     GridRemovalIncomplete = 0;
+    StartTempFolder.clear();
     DeepScanServiceList = DeepScanProcessList = nullptr;
 }
 

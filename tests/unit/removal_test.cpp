@@ -10,6 +10,7 @@
 #include "sim/sim_test.h"
 
 using namespace win;
+using sim::Service;
 
 namespace {
 
@@ -270,6 +271,46 @@ TEST_F(DeepScanRemovalTest, RemoveAllUpdatesTheListsOfTheOpenDialog) {
     EXPECT_EQ(processes, std::vector<std::string>{}) << "emptied even though no program was ended";
     EXPECT_EQ(M().launches.size(), 0u);
     EXPECT_TRUE(M().messageBoxes.empty()) << "the dialog shows no message of its own";
+
+    // Rows of the disable group whose services the removal could not open
+    // are judged by a look of their own: ExpressService still runs, stays;
+    // NATservice stopped while the dialog was open, goes. A state that
+    // cannot be read keeps the row, whichever handle reads it: the removal's
+    // own for NATservice, the re-opened one for a netaccelerator that
+    // survived its deletion.
+    struct {
+        const char* machine;
+        std::function<void()> setUp;
+        std::vector<std::string> after;
+    } machines[] = {
+        {"not opened",
+         [&] {
+             M().AddService("ExpressService", SERVICE_RUNNING).refuseFullAccess = true;
+             M().AddService("NATservice", SERVICE_RUNNING).refuseFullAccess = true;
+         },
+         {"ExpressService"}},
+        {"unreadable",
+         [&] {
+             M().AddService("NATservice", SERVICE_RUNNING).stopDelayMs = sim::kNever;
+             M().AddService("netaccelerator", SERVICE_RUNNING).deleteFails = true;
+         },
+         {"NATservice", "netaccelerator"}},
+    };
+    for (const auto& m : machines) {
+        sim::Reset();
+        ResetProgramState();
+        m.setUp();
+        M().dialogScripts[IDD_DEEP_SCAN] = [&](HWND d) {
+            if (Service* nat = M().FindService("NATservice"); nat && nat->refuseFullAccess)
+                nat->state = SERVICE_STOPPED;
+            for (auto& service : M().services) service->queryFails = std::string(m.machine) == "unreadable";
+            sim::Command(d, IDC_DS_REMOVE_ALL);
+            services = M().Rows(GetDlgItem(d, IDC_DS_SERVICES));
+        };
+        M().dialogScripts[IDD_MAIN] = [](HWND w) { sim::Command(w, IDC_DEEP_SCAN); };
+        RunMainWindow(nullptr);
+        EXPECT_EQ(services, m.after) << m.machine;
+    }
 }
 
 TEST_F(DeepScanRemovalTest, RemovalAfterTheDialogClosedTouchesNoList) {

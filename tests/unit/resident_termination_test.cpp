@@ -20,13 +20,19 @@ protected:
     }
 };
 
+// The programs being ended are two of the files: Windows deletes no running
+// program's file, so the deletions wait until the task-kills, which end them
+// after their starts have returned, have ended, all together.
 TEST_F(ResidentTerminationTest, ElevenHiddenTaskKillsInCatalogueOrderThenThreeDeletions) {
-    M().AddProcess("PINOMATE.EXE");
-    M().AddProcess("pinomate.exe");
-    M().AddProcess("expressservice.exe");
-    M().AddProcess("notepad.exe");
     const std::string local = "C:\\users\\tester\\AppData\\Local";
     const std::string roaming = "C:\\users\\tester\\AppData\\Roaming";
+    const std::string pinomate = local + "\\PeeringPortal\\Pino\\pinomate.exe";
+    M().AddProcess("PINOMATE.EXE").path = pinomate;
+    M().AddProcess("pinomate.exe").path = pinomate;
+    M().AddProcess("expressservice.exe");
+    M().AddProcess("notepad.exe");
+    M().AddProcess("MultiDownload.exe").path = local + "\\MultiDownload\\MultiDownload.exe";
+    M().AddFile(pinomate);
     M().AddFile(local + "\\MultiDownload\\MultiDownload.exe");
     M().AddFile(local + "\\MultiDownload\\multidownloadupdate.exe");
     M().AddFile(roaming + "\\MultiDownload\\MultiDownload.exe");
@@ -48,6 +54,7 @@ TEST_F(ResidentTerminationTest, ElevenHiddenTaskKillsInCatalogueOrderThenThreeDe
               (std::vector<std::string>{"DeleteFileA " + local + "\\PeeringPortal\\Pino\\pinomate.exe",
                                         "DeleteFileA " + local + "\\MultiDownload\\MultiDownload.exe",
                                         "DeleteFileA " + local + "\\multidownload\\multidownloadupdate.exe"}));
+    EXPECT_FALSE(M().FileExists(pinomate)) << "deleted before its program had ended";
     EXPECT_FALSE(M().FileExists(local + "\\MultiDownload\\MultiDownload.exe"));
     EXPECT_FALSE(M().FileExists(local + "\\MultiDownload\\multidownloadupdate.exe"));
     EXPECT_TRUE(M().FileExists(roaming + "\\MultiDownload\\MultiDownload.exe"));
@@ -55,6 +62,19 @@ TEST_F(ResidentTerminationTest, ElevenHiddenTaskKillsInCatalogueOrderThenThreeDe
     EXPECT_EQ(M().CountProcesses("ExpressService.exe"), 0);
     EXPECT_TRUE(M().HasProcess("notepad.exe"));
     EXPECT_EQ(M().Text(ResidentLabel), "상주: OFF");
+    EXPECT_EQ(M().now, M().taskkillRunMs) << "one wait for all eleven, as long as the slowest";
+    EXPECT_EQ(M().Count("WaitForMultipleObjects 11 10000"), 1);
+
+    // One that takes longer than the limit is waited for no longer: its
+    // program's file stays, and the rest goes on.
+    sim::Reset();
+    M().taskkillRunMs = 60000;
+    M().AddProcess("pinomate.exe").path = pinomate;
+    M().AddFile(pinomate);
+    TerminateResidentGrids();
+    EXPECT_EQ(M().now, 10000);
+    EXPECT_TRUE(M().FileExists(pinomate));
+    EXPECT_EQ(M().Count("DeleteFileA"), 3);
 }
 
 TEST_F(ResidentTerminationTest, NoSystemFolderMeansNoTaskKillAtAll) {

@@ -73,7 +73,7 @@ TEST_F(ProgramSweepTest, ParametersOnlyWhereTabled) {
     std::vector<std::pair<std::size_t, std::string>> withParameters;
     for (std::size_t n = 1; n <= 352; ++n)
         if (Entry(n).hasParameters) withParameters.push_back({n, Entry(n).parameters});
-    const std::string rmdir = "/c rmdir /s /q \"";
+    const std::string rmdir = "/d /c rmdir /s /q \"";
     EXPECT_EQ(withParameters, (std::vector<std::pair<std::size_t, std::string>>{
                                   {4, rmdir + kPF + "JJangQ\\JJangQSearchBar"},
                                   {5, rmdir + kPF + "BigfileSearch"},
@@ -101,18 +101,21 @@ TEST_F(ProgramSweepTest, FolderRemovalsRunTheSystemCommandProcessor) {
     M().AddFile(M().currentDirectory + "\\cmd.exe");
     RunProgramUninstallers();
     for (std::size_t n : {4, 5, 9, 10}) EXPECT_EQ(Entry(n).file, kCmd) << "entry " << n;
-    EXPECT_EQ(Entry(5).parameters, "/c rmdir /s /q \"C:\\Program Files\\BigfileSearch");
+    EXPECT_EQ(Entry(5).parameters, "/d /c rmdir /s /q \"C:\\Program Files\\BigfileSearch");
     EXPECT_EQ(CountFile(kCmd, true), 4);
     EXPECT_EQ(CountFile("cmd") + CountFile("cmd.exe"), 0);
 
     // Without the system folder there is no command processor we trust, and
-    // no telling that C:\Windows\system32 is that folder: its seven rows go
-    // too, and the six roaming ones, which then have no folder to start in.
+    // no userenv.dll to load by its full path: no environment that only
+    // administrators wrote, so nothing starts with our rights, and the user
+    // is told (127: the call was not found).
     sim::Reset();
     M().systemDirectory = "";
     RunProgramUninstallers();
-    EXPECT_EQ(M().launches.size(), 335u);
-    for (const auto& l : M().launches) EXPECT_EQ(l.parameters.find("rmdir"), std::string::npos) << l.file;
+    EXPECT_EQ(M().launches.size(), 0u);
+    ASSERT_EQ(M().messageBoxes.size(), 1u);
+    EXPECT_EQ(M().messageBoxes[0].text,
+              "관리자만 바꿀 수 있는 임시 폴더를 만들지 못해 프로그램을 실행하지 않았습니다 (오류 코드 127)");
 }
 
 TEST_F(ProgramSweepTest, RunTimePathsComeFromTheRoamingFolderWithTheirBlanks) {
@@ -177,63 +180,120 @@ TEST_F(ProgramSweepTest, RunTimePathThatWouldNotFitIsSkippedNotCut) {
 }
 
 // What lives in the user's folders is found, deleted and started with the
-// rights of the user whose desktop it is. Without a split token (XP, UAC off,
-// no shell window, an elevated shell) that is Kestane's own, as it always
-// was; with one, the shell's filtered token; and where an administrator
-// typed the password over a standard user's shoulder, the standard user's,
-// in that user's folders, never the administrator's.
+// rights of the user whose desktop it is. Without a split token (XP, UAC off)
+// that is Kestane's own, as it always was; with one, the shell's filtered
+// token; and where an administrator typed the password over a standard
+// user's shoulder, the standard user's, in that user's folders, never the
+// administrator's. Where UAC splits the tokens and no unelevated shell token
+// can be had, nothing in the user's folders is done, and the user is told.
+// What starts with Kestane's token gets the system's variables only, and
+// TEMP and TMP in a folder of its own that only administrators can change.
 TEST_F(ProgramSweepTest, EachMachineSweepsTheDesktopUsersFoldersWithTheUsersRights) {
     const std::string admin = "C:\\users\\admin", explorer = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
+    enum Answer { kNoSplit, kUser, kNoUser };
     struct {
         const char* machine;
         std::function<void()> setUp;
-        bool asUser;  // the shell's token: starts with it in their own folder, deletions impersonating it
+        Answer answer;
+        bool installerThere = false;  // MultiDownload's uninstaller, which installer detection refuses as is
+        std::vector<std::string> notices = {};
     } machines[] = {
-        {"XP", [&] { M().UseXpProfile(), M().tokenClassesKnown = false; }, false},
-        {"UAC off", [] {}, false},
-        {"split token", [&] { M().SplitToken(); }, true},
-        {"over the shoulder", [&] { M().OverTheShoulder(); }, true},
-        {"no shell window", [&] { M().SplitToken(), M().shellPid = 0; }, false},
-        {"elevated shell", [&] { M().SplitToken(), M().shellElevated = true; }, false},
+        {"XP", [&] { M().UseXpProfile(), M().tokenClassesKnown = false; }, kNoSplit},
+        {"UAC off", [] {}, kNoSplit, true},
+        {"split token", [&] { M().SplitToken(); }, kUser},
+        {"over the shoulder", [&] { M().OverTheShoulder(); }, kUser},
+        {"no shell window", [&] { M().SplitToken(), M().shellPid = 0; }, kNoUser},
+        {"shell refuses its token", [&] { M().SplitToken(), M().shellTokenRefused = true; }, kNoUser},
+        {"elevated shell", [&] { M().SplitToken(), M().shellElevated = true; }, kNoUser},
+        {"secondary logon off", [&] { M().SplitToken(), M().secondaryLogonDisabled = true; }, kUser, true,
+         {"사용자 권한으로 실행하지 못한 프로그램이 있습니다 (오류 코드 1058)"}},
+        {"installer detection", [&] { M().SplitToken(); }, kUser, true},
     };
-    for (const auto& m : machines) {
+    const std::string skipped =
+        "바탕 화면 사용자의 권한을 얻지 못해 사용자 폴더(바탕 화면, 시작 메뉴, 즐겨찾기, 응용 프로그램 데이터)의 "
+        "항목은 건너뛰었습니다\n탐색기를 실행한 뒤 다시 시도해 주세요";
+    for (auto& m : machines) {
         sim::Reset();
         ResetProgramState();
         m.setUp();
+        if (m.answer == kNoUser)
+            m.notices = {skipped, skipped, skipped,
+                         "바탕 화면 사용자의 권한을 얻지 못해 홈페이지를 열지 않았습니다\n탐색기를 실행한 뒤 다시 "
+                         "시도해 주세요"};
         auto folders = M().userFolders.empty() ? M().specialFolders : M().userFolders;
         const std::string roaming = folders[CSIDL_APPDATA];
         const std::vector<std::string> gone = {folders[CSIDL_DESKTOP] + "\\쉐어박스.url",
                                                folders[CSIDL_LOCAL_APPDATA] + "\\MultiDownload\\MultiDownload.exe"};
         for (const auto& path : gone) M().AddFile(path);
         M().AddFile(admin + "\\Desktop\\쉐어박스.url");
+        const std::string installer = roaming + "\\MultiDownload\\MultiDownloadUninstall.exe ";
+        if (m.installerThere) M().AddFile(installer);
+        M().AddFolder(kPF + "Aqua");  // a folder row: the user's explorer opens it, never an elevated one
+        const bool shellOpened = M().elevationType == 2 && M().shellPid;
+        const bool userStartsFail = m.answer == kNoUser || M().secondaryLogonDisabled;
 
         RemoveShortcuts();
         RunProgramUninstallers();
         TerminateResidentGrids();
         OpenMakerPage();
 
-        for (const auto& path : gone) EXPECT_FALSE(M().FileExists(path)) << m.machine << " " << path;
+        bool asUser = m.answer == kUser, none = m.answer == kNoUser;
+        for (const auto& path : gone) EXPECT_NE(M().FileExists(path), !none) << m.machine << " " << path;
         EXPECT_TRUE(M().FileExists(admin + "\\Desktop\\쉐어박스.url")) << m.machine;
-        const int deletions = 100 + 3;
+        const int deletions = none ? 0 : 100 + 3;
         EXPECT_EQ(M().Count("DeleteFileA"), deletions) << m.machine;
-        EXPECT_EQ(M().Count("ImpersonateLoggedOnUser desktop user"), m.asUser ? deletions : 0) << m.machine;
-        EXPECT_EQ(M().Count("RevertToSelf"), m.asUser ? deletions : 0) << m.machine;
+        EXPECT_EQ(M().Count("ImpersonateLoggedOnUser desktop user"), asUser ? deletions : 0) << m.machine;
+        EXPECT_EQ(M().Count("RevertToSelf"), asUser ? deletions : 0) << m.machine;
+        std::vector<std::string> notices;
+        for (const auto& box : M().messageBoxes) notices.push_back(box.text);
+        EXPECT_EQ(notices, m.notices) << m.machine;
+        EXPECT_FALSE(M().debugPrivilegeEnabled) << m.machine << ": enabled only while the shell is opened";
+        EXPECT_EQ(M().Count("AdjustTokenPrivileges SeDebugPrivilege on"), shellOpened ? 4 : 0)
+            << m.machine;
 
-        ASSERT_EQ(M().launches.size(), 352u + 11u + 1u) << m.machine;
+        ASSERT_EQ(M().launches.size(), userStartsFail ? 352u - 7u + 11u : 352u + 11u + 1u) << m.machine;
+        const std::string temp = StartTempFolder;
+        EXPECT_EQ(temp.rfind("C:\\windows\\Temp\\Tollvard-", 0), 0u) << m.machine << " " << temp;
+        EXPECT_EQ(M().SecurityOf(temp).owner, "S-1-5-32-544") << m.machine;
+        EXPECT_TRUE(M().SecurityOf(temp).protectedList) << m.machine;
         for (const auto& l : M().launches) {
-            bool users = l.file == explorer || l.file.rfind(roaming + "\\", 0) == 0;
-            EXPECT_EQ(l.via, users && m.asUser ? "CreateProcessWithTokenW" : "CreateProcessA") << m.machine << l.file;
-            EXPECT_EQ(l.account, users && m.asUser ? sim::kDesktopUser : sim::kAdministrator) << m.machine << l.file;
+            bool users = l.file == explorer || l.file == "C:\\windows\\explorer.exe" ||
+                         l.file.rfind(roaming + "\\", 0) == 0;
+            EXPECT_EQ(l.via, users && asUser ? "CreateProcessWithTokenW" : "CreateProcessA") << m.machine << l.file;
+            EXPECT_EQ(l.account, users && asUser ? sim::kDesktopUser : sim::kAdministrator) << m.machine << l.file;
+            if (l.account == sim::kDesktopUser) {
+                EXPECT_EQ(l.environment.at("TEMP"), M().userEnvironment.at("TEMP")) << m.machine << l.file;
+                continue;
+            }
+            EXPECT_EQ(l.environment.at("TEMP"), temp) << m.machine << l.file;
+            EXPECT_EQ(l.environment.at("TMP"), temp) << m.machine << l.file;
+            EXPECT_EQ(l.environment.at("Path"), M().systemEnvironment.at("Path")) << m.machine << l.file;
+            EXPECT_EQ(l.environment.at("PATHEXT"), ".COM;.EXE;.BAT;.CMD") << m.machine << l.file;
         }
+        // Refused as it is, the installer-named uninstaller starts as the user
+        // with the layer that runs it as its invoker, in the user's own
+        // environment; never as administrator.
+        std::size_t installerStarts = 0;
+        for (const auto& l : M().launches) {
+            if (l.file != installer) continue;
+            ++installerStarts;
+            auto layer = l.environment.find("__COMPAT_LAYER");
+            EXPECT_EQ(layer != l.environment.end() ? layer->second : "", asUser && m.installerThere ? "RunAsInvoker" : "") << m.machine;
+        }
+        EXPECT_EQ(M().Count("CreateProcessWithTokenW " + installer + " refused: elevation required"),
+                  asUser && m.installerThere && !userStartsFail ? 1 : 0)
+            << m.machine;
+        if (userStartsFail) continue;
+        EXPECT_EQ(installerStarts, 1u) << m.machine;
         EXPECT_EQ(Files(170, 171), (std::vector<std::string>{roaming + "\\tab_browser\\tab_browserndel.exe ",
                                                            roaming + "\\greenopen2\\greenopendel.exe "}))
             << m.machine;
         const sim::Launch& keyword = Entry(172);
         EXPECT_EQ(std::make_tuple(keyword.parameters, keyword.show, keyword.directory),
                   std::make_tuple(std::string("-uninstall"), SW_HIDE,
-                                  m.asUser ? roaming + "\\DirectKeyword" : kSystem))
+                                  asUser ? roaming + "\\DirectKeyword" : kSystem))
             << m.machine;
-        EXPECT_EQ(M().launches.back().directory, m.asUser ? "C:\\Program Files\\Internet Explorer" : kSystem)
+        EXPECT_EQ(M().launches.back().directory, asUser ? "C:\\Program Files\\Internet Explorer" : kSystem)
             << m.machine;
     }
 }

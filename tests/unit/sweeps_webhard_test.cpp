@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "main/launch.h"
 #include "main/main_window.h"
 #include "main/resource_ids.h"
 #include "main/sweeps.h"
@@ -59,10 +60,11 @@ TEST_F(WebhardSweepTest, SeventyFourLaunchesInTableOrder) {
     EXPECT_EQ(Entry(74).file, kPF86 + "ShareBox\\Uninstall.exe");
 
     // Fixed paths: the machine's folders are asked for once, and only to be
-    // compared with the roots.
+    // compared with the roots; the system folder once more, for the full
+    // path of userenv.dll.
     EXPECT_EQ(M().Trace("SHGetSpecialFolderPathA"),
               (std::vector<std::string>{"SHGetSpecialFolderPathA 38 0", "SHGetSpecialFolderPathA 42 0"}));
-    EXPECT_EQ(M().Count("GetSystemDirectoryA"), 1);
+    EXPECT_EQ(M().Count("GetSystemDirectoryA"), 2);
 }
 
 TEST_F(WebhardSweepTest, OnlyEntries65To72AreShownAndOnlyTheQdownServiceGetsParameters) {
@@ -157,6 +159,7 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
          [this] {
              M().windowsDirectory = "D:\\Windows";
              M().systemDirectory = "D:\\Windows\\system32";
+             M().AddFolder("D:\\Windows\\Temp");
          },
          73 + 343 + 1, "C:\\Windows\\"},
         {"Program Files on D:",
@@ -187,30 +190,37 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
 
 // The user's own classes (HKCU\\Software\\Classes) win over the machine's in
 // the shell, elevated or not, so no start goes through it: a program starts
-// as itself, a batch file in the system's command processor and a folder in
-// the system's explorer, by their full paths and with the tabled show modes,
-// each in its own folder.
+// as itself, a batch file in the system's command processor, which reads no
+// AutoRun command of the user's, and a folder in the system's explorer, by
+// their full paths and with the tabled show modes, each in its own folder.
 TEST_F(WebhardSweepTest, TheUsersClassesNeverDecideWhatStarts) {
     const std::string fast = kPF + "hidisk.co.kr\\Hidisk(fast)";
     M().AddFile(fast + "\\UnExpService.bat");
     M().AddFile(kPF + "DBfile\\Uninstall.exe");
     const std::string planted = "C:\\users\\tester\\AppData\\Local\\Temp\\planted.exe";
-    M().userClasses = {{"exefile", planted}, {"batfile", planted}, {"Folder", planted}};
+    M().userAutoRun = planted;
 
     RunWebhardUninstallers();
 
     ASSERT_EQ(M().launches.size(), 74u);
-    for (const auto& l : M().launches) EXPECT_NE(l.file, planted);
+    for (const auto& l : M().launches) EXPECT_NE(l.file, planted) << "cmd ran the user's AutoRun command";
     auto start = [&](std::size_t n) {
         return std::make_tuple(Entry(n).file, Entry(n).parameters, Entry(n).show, Entry(n).directory);
     };
     EXPECT_EQ(start(2), std::make_tuple(kPF + "DBfile\\Uninstall.exe", std::string("<null>"), SW_HIDE,
                                         kPF + "DBfile"));
     EXPECT_EQ(start(12), std::make_tuple(std::string("C:\\windows\\system32\\cmd.exe"),
-                                         "/c \"\"" + fast + "\\UnExpService.bat\"\"", SW_HIDE, fast));
+                                         "/d /c \"\"" + fast + "\\UnExpService.bat\"\"", SW_HIDE, fast));
     EXPECT_EQ(start(13), std::make_tuple(std::string("C:\\windows\\explorer.exe"), "\"" + fast + "\"", SW_HIDE,
                                          kPF + "hidisk.co.kr"));
     EXPECT_EQ(start(65), std::make_tuple(kPF + "Zfile\\Uninstall.exe", std::string("<null>"), SW_SHOW, kPF + "Zfile"));
+
+    // A program in a drive's root starts in that root, not in the drive's
+    // current folder ("D:" alone).
+    Starts starts = BeginStarts();
+    Launch(starts, "D:\\setup.exe", nullptr, SW_HIDE);
+    EndStarts(starts);
+    EXPECT_EQ(M().launches.back().directory, "D:\\");
 }
 
 }  // namespace

@@ -1,19 +1,13 @@
-// shell32 behind the process, shell and file seam. Forwards only. Kept apart
-// from the kernel32 forwards so the guard, which starts no programs, does not
-// import shell32.
+// shell32 behind the process, shell and file seam: the user's folders.
+// Forwards only. Kept apart from the kernel32 forwards so the guard, which
+// asks for no folder of a user, does not import shell32.
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "../process_shell.h"
 
 namespace win {
 
-std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
-                            const char* directory, int showCommand) {
-    return reinterpret_cast<std::intptr_t>(
-        ::ShellExecuteA(reinterpret_cast<::HWND>(owner), operation, file, parameters, directory, showCommand));
-}
 BOOL SHGetSpecialFolderPathA(HWND owner, char* path, int csidl, BOOL create) {
     return ::SHGetSpecialFolderPathA(reinterpret_cast<::HWND>(owner), path, csidl, create);
 }

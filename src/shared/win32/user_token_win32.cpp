@@ -14,6 +14,7 @@ static_assert(sizeof(win::STARTUPINFOA) == sizeof(::STARTUPINFOA), "STARTUPINFOA
 static_assert(offsetof(win::STARTUPINFOA, wShowWindow) == offsetof(::STARTUPINFOA, wShowWindow), "show");
 static_assert(sizeof(win::STARTUPINFOW) == sizeof(::STARTUPINFOW), "STARTUPINFOW layout");
 static_assert(sizeof(win::PROCESS_INFORMATION) == sizeof(::PROCESS_INFORMATION), "PROCESS_INFORMATION layout");
+static_assert(sizeof(win::TOKEN_PRIVILEGES) == sizeof(::TOKEN_PRIVILEGES), "TOKEN_PRIVILEGES layout");
 }  // namespace
 
 namespace win {
@@ -42,5 +43,19 @@ BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, 
 }
 BOOL ImpersonateLoggedOnUser(HANDLE token) { return ::ImpersonateLoggedOnUser(H(token)); }
 BOOL RevertToSelf() { return ::RevertToSelf(); }
+BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) {
+    return ::LookupPrivilegeValueA(systemName, name, reinterpret_cast<::PLUID>(luid));
+}
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD length,
+                           TOKEN_PRIVILEGES* previousState, DWORD* returnLength) {
+    return ::AdjustTokenPrivileges(H(token), disableAll, reinterpret_cast<::PTOKEN_PRIVILEGES>(newState), length,
+                                   reinterpret_cast<::PTOKEN_PRIVILEGES>(previousState),
+                                   reinterpret_cast<::PDWORD>(returnLength));
+}
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+    return ::WaitForMultipleObjects(count, reinterpret_cast<const ::HANDLE*>(handles), waitAll, milliseconds);
+}
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+DWORD GetTickCount() { return ::GetTickCount(); }
 
 }  // namespace win
