@@ -378,6 +378,18 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     ASSERT_NE(M().FindService("Velmora"), nullptr);
     EXPECT_TRUE(M().FindService("Velmora")->markedForDelete);
     M().services.back()->openHandles = 0;
+
+    // A copy that another program holds for a while after the guard has
+    // gone is not taken as deleted: the removal tries again until it goes.
+    sim::Reset();
+    ResetProgramState();
+    Guard(SERVICE_RUNNING);
+    M().files.back().inUse = true;
+    M().At(3000, [this] { M().files.back().inUse = false; });
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_FALSE(M().FileExists(kCopy));
+    EXPECT_FALSE(M().FolderExists(kFolder));
+    EXPECT_EQ(M().now, 3000);
 }
 
 TEST_F(GuardControlTest, StartingGuardIsStoppedOnceItRunsAndOneThatStaysIsToldToGoAtRestart) {
@@ -494,6 +506,7 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
             EXPECT_EQ(M().FindService("Velmora")->startType, c.startType);
             EXPECT_EQ(M().Trace("ChangeServiceConfigA"), c.changes) << "only the path, or only the start type";
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED ? kStopped : kRunning);
+            EXPECT_EQ(M().FolderExists(kFolder), M().FileExists(kCopy)) << "no empty folder is left behind";
             startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
             if (c.state == SERVICE_STOPPED) sim::Command(window, IDC_GUARD_BUTTON);
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED && !starts ? kStopped : kRunning);
