@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "../shared/dll_search_order.h"
 #include "../shared/process_shell.h"
 #include "../shared/service_manager.h"
 #include "../shared/win_defs.h"
@@ -50,6 +51,10 @@ void ReportStatus(DWORD state, DWORD controlsAccepted, DWORD win32ExitCode) {
 }
 
 int RunGuardProgram() {
+    // Before anything may load a DLL by bare name: our folder is searched
+    // first otherwise, and we run as LocalSystem.
+    RestrictDllSearchOrder();
+
     SERVICE_TABLE_ENTRYA table[] = {{kDispatchName, GuardServiceMain}, {nullptr, nullptr}};
     // Succeeds once the service has stopped: then we leave at once, so the
     // manager can let go of the registration and a removal of our program

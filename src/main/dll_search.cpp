@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "../shared/dll_search_order.h"
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
 #include "paths.h"
@@ -36,9 +37,6 @@ const char* const kLazySystemDlls[] = {
     "comres.dll",           // ole32 on XP, Vista and 7 without KB2533623, its texts, on the first COM call
 };
 
-using SetDefaultDllDirectoriesProc = BOOL(WIN_CALLBACK*)(DWORD);
-using SetDllDirectoryProc = BOOL(WIN_CALLBACK*)(const char*);
-
 }  // namespace
 
 void RestrictDllSearch() {
@@ -49,15 +47,7 @@ void RestrictDllSearch() {
     bool systemKnown = SystemFolder(system);
     if (systemKnown) SetCurrentDirectoryA(system.c_str());
 
-    // XP and Windows 7 without KB2533623 have no SetDefaultDllDirectories,
-    // the first XP has no SetDllDirectoryA: both are looked up.
-    HINSTANCE kernel32 = GetModuleHandleA("kernel32.dll");
-    auto setDefaultDllDirectories =
-        reinterpret_cast<SetDefaultDllDirectoriesProc>(GetProcAddress(kernel32, "SetDefaultDllDirectories"));
-    if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Takes the current folder out of the search order on XP SP1 and later.
-    auto setDllDirectory = reinterpret_cast<SetDllDirectoryProc>(GetProcAddress(kernel32, "SetDllDirectoryA"));
-    if (setDllDirectory) setDllDirectory("");
+    RestrictDllSearchOrder();
 
     // Where SetDefaultDllDirectories is missing, and for the loads it does
     // not reach, which Wine's shell32 makes for itself.

@@ -215,6 +215,12 @@ TEST_F(GuardTest, UnderTheServiceManagerItGuardsUntilStoppedThenEndsAtOnce) {
     std::string out = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(exitCode, 0);
+    // First of all, the DLL search leaves out the guard's own folder.
+    ASSERT_GE(M().trace.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(M().trace.begin(), M().trace.begin() + 6),
+              (std::vector<std::string>{"GetModuleHandleA kernel32.dll", "GetProcAddress SetDefaultDllDirectories",
+                                        "SetDefaultDllDirectories 2048", "GetProcAddress SetDllDirectoryA",
+                                        "SetDllDirectoryA \"\"", "StartServiceCtrlDispatcherA velmora"}));
     EXPECT_FALSE(M().HasProcess("pinomate.exe"));
     EXPECT_EQ(Reports().back(), (Report{SERVICE_STOPPED, 3}));
     EXPECT_EQ(M().Trace("CloseHandle event").size(), 1u);
