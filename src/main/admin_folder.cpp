@@ -49,15 +49,27 @@ constexpr FolderList kFolderList{{ACL_REVISION, 0, sizeof(FolderList), 3, 0},
                                  Allow(FILE_ALL_ACCESS, kSystem),
                                  Allow(FILE_GENERIC_READ_EXECUTE, kUsers)};
 static_assert(sizeof(FolderList) == 8 + 24 + 20 + 24, "entries follow each other without gaps");
-// For a copy in the folder: no entries of its own, only what it inherits.
-constexpr ACL kInheritedOnly{ACL_REVISION, 0, sizeof(ACL), 0, 0};
 
 // The security calls take what they only read as plain pointers.
 template <typename T>
 T* Writable(const T& data) {
     return const_cast<T*>(&data);
 }
-ACL* List(const FolderList& list) { return reinterpret_cast<ACL*>(Writable(list)); }
+PSID AdminOnlyOwner() { return Writable(kAdministrators); }
+ACL* AdminOnlyList() { return reinterpret_cast<ACL*>(Writable(kFolderList)); }
+
+// Every right that lets its holder change the folder or what lies in it.
+constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                                FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL |
+                                GENERIC_WRITE;
+
+// An entry that only denies is harmless; one of a kind read here no further
+// (object or callback entries) counts as one that allows a change.
+bool EntryChangesNothing(const ACCESS_ALLOWED_ACE* entry) {
+    if (entry->Header.AceType == ACCESS_DENIED_ACE_TYPE) return true;
+    if (entry->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    return (entry->Mask & kChangeRights) == 0 || IsAdministrativeSid(const_cast<DWORD*>(&entry->SidStart));
+}
 
 }  // namespace
 
@@ -68,11 +80,33 @@ bool CreateAdminOnlyFolder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), &attributes) != FALSE;
 }
 
+HANDLE CreateAdminOwnedFile(const std::string& path) {
+    // An owner and no list: Windows gives the file what it inherits. Without
+    // the owner, XP would make the administrator's own account its owner.
+    SECURITY_DESCRIPTOR descriptor = {SECURITY_DESCRIPTOR_REVISION, 0, 0, AdminOnlyOwner(), nullptr, nullptr, nullptr};
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 bool IsAdministrativeSid(PSID sid) {
     return EqualSid(sid, Writable(kAdministrators)) || EqualSid(sid, Writable(kSystem)) ||
            EqualSid(sid, Writable(kTrustedInstaller));
 }
 
-PSID AdminOnlyOwner() { return Writable(kAdministrators); }
-ACL* AdminOnlyList() { return List(kFolderList); }
-ACL* InheritedOnlyList() { return Writable(kInheritedOnly); }
+bool OnlyAdministratorsChange(HANDLE object) {
+    PSID owner = nullptr;
+    ACL* list = nullptr;
+    void* descriptor = nullptr;
+    if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                        nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool safe = owner && IsAdministrativeSid(owner) && list;
+    const BYTE* at = reinterpret_cast<const BYTE*>(list + 1);
+    for (WORD i = 0; safe && i < list->AceCount; ++i) {
+        const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+        safe = EntryChangesNothing(entry);
+        at += entry->Header.AceSize;
+    }
+    LocalFree(descriptor);
+    return safe;
+}

@@ -13,13 +13,19 @@
 // something is there already, which is then not ours to trust).
 bool CreateAdminOnlyFolder(const std::string& path);
 
+// A new file in such a folder, for writing and shared with nobody while it is
+// written: owned by Administrators, as the folder, with the list it inherits
+// from there. CREATE_NEW: never an existing file, nor what a link leads to.
+// INVALID_HANDLE_VALUE where CreateFileA fails (GetLastError says why).
+win::HANDLE CreateAdminOwnedFile(const std::string& path);
+
 // Administrators, SYSTEM or TrustedInstaller: the accounts that may change
 // such a folder.
 bool IsAdministrativeSid(win::PSID sid);
 
-// The owner and list that CreateAdminOnlyFolder gives, for setting them anew
-// with SetNamedSecurityInfoA; and, for a file inside, a list with no entries
-// of its own, so that it keeps only what it inherits from the folder.
-win::PSID AdminOnlyOwner();
-win::ACL* AdminOnlyList();
-win::ACL* InheritedOnlyList();
+// Whether only those accounts can change what the handle holds open
+// (READ_CONTROL): they own it, and every entry of its list that allows a
+// change (write, delete, permissions, ownership) is theirs. False when the
+// owner and list cannot be read, or there is no list (everybody may do
+// everything).
+bool OnlyAdministratorsChange(win::HANDLE object);

@@ -118,12 +118,12 @@ bool GuardStillRuns(SC_HANDLE manager, DWORD* hint = nullptr) {
 void RemoveGuardCopyOnceGone(SC_HANDLE manager) {
     GuardCopy copy;
     std::string refusal;
-    bool ours = LocateGuardCopy(copy, refusal) && !copy.ownFolder;
+    bool located = LocateGuardCopy(copy, refusal);
 
     for (DWORD waited = 0;;) {
         DWORD hint = 0;
         bool runs = GuardStillRuns(manager, &hint);
-        if (!runs && (!ours || DeleteGuardCopy(copy))) break;
+        if (!runs && (!located || DeleteGuardCopy(copy))) break;
         if (waited >= kLeaveWaitLimitMs) break;
         DWORD pause = std::min(std::clamp(hint, kPollMinMs, kPollMaxMs), kLeaveWaitLimitMs - waited);
         Sleep(pause);
@@ -270,11 +270,6 @@ void ToggleGuardService() {
 }
 
 void InstallGuardService(SC_HANDLE manager) {
-    std::string source;
-    if (!FindGuardProgramBesideUs(source)) {
-        ShowNotice(text::kGuardProgramMissing);
-        return;
-    }
     GuardCopy copy;
     std::string refusal;
     if (!LocateGuardCopy(copy, refusal) || !PlaceGuardCopy(copy, refusal)) {
@@ -289,7 +284,7 @@ void InstallGuardService(SC_HANDLE manager) {
                                      nullptr, nullptr, nullptr);
     if (!guard) {
         DWORD error = GetLastError();
-        if (!copy.ownFolder) DeleteGuardCopy(copy);
+        DeleteGuardCopy(copy);
         // Right after a removal the old registration lingers until its
         // process has gone; that resolves itself within seconds.
         ShowNotice(error == ERROR_SERVICE_MARKED_FOR_DELETE ? text::kGuardBeingRemoved
@@ -352,24 +347,25 @@ void RepairGuardRegistration(SC_HANDLE manager) {
     SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
     if (!guard) return;
 
-    // 1. Our copy, where it can be placed; a later press places it otherwise.
+    // 1. Our copy, verified, in a folder that passed its check or was made
+    // fresh just now.
     GuardCopy copy;
     std::string refusal;
-    bool located = LocateGuardCopy(copy, refusal);
-    if (located) PlaceGuardCopy(copy, refusal);
+    bool placed = LocateGuardCopy(copy, refusal) && PlaceGuardCopy(copy, refusal);
 
-    // 2. The registration names that copy in quotation marks, copy or not:
-    // without one the guard cannot start, which is safe, where the old path
-    // would run whatever a user put there.
-    const std::string quoted = located ? QuotedGuardProgram(copy) : std::string();
+    // 2. Only then does the registration name that copy, in quotation marks.
+    const std::string quoted = placed ? QuotedGuardProgram(copy) : std::string();
     std::string registered;
     DWORD startType = 0;
-    bool pointed = located && ReadGuardConfig(guard, registered, startType) && registered == quoted;
-    if (located && !pointed)
+    bool pointed = placed && ReadGuardConfig(guard, registered, startType) && registered == quoted;
+    if (placed && !pointed)
         pointed = ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, quoted.c_str(),
                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 
-    // 3. What cannot be pointed at the copy does not start with Windows.
+    // 3. Otherwise it keeps its path and does not start with Windows: a
+    // folder that could not be used, or a copy that is not there, must not
+    // run as LocalSystem at the next boot. A press that places the copy
+    // lets it start again.
     if (!pointed)
         ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
                              nullptr, nullptr, nullptr, nullptr);

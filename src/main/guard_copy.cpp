@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "../shared/catalogue.h"
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
+#include "admin_folder.h"
 #include "guard_folder.h"
 #include "paths.h"
 #include "resource_ids.h"
@@ -17,18 +17,6 @@ namespace {
 
 constexpr char kGuardProgram[] = "Velmora.exe";
 constexpr char kGuardFolder[] = "Tollvard";  // under Program Files
-
-std::string LongPath(const std::string& path) {
-    char buffer[MAX_PATH] = {};
-    DWORD length = GetLongPathNameA(path.c_str(), buffer, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? path : std::string(buffer, length);
-}
-
-// Folders compared as Windows compares names: without case, and in their
-// long form, since a program started as C:\PROGRA~1\... is told that spelling.
-bool SameFolder(const std::string& a, const std::string& b) {
-    return grid::LowerImageName(LongPath(a).c_str()) == grid::LowerImageName(LongPath(b).c_str());
-}
 
 // The Velmora.exe built with us, from our own resources; empty when missing.
 struct Bytes {
@@ -45,15 +33,61 @@ Bytes OurGuardProgram() {
     return {static_cast<const char*>(data), size};
 }
 
-// True when the file holds exactly our Velmora.exe: the same size, the same
-// bytes, and nothing after them.
-bool IsOurGuardProgram(const std::string& path) {
-    Bytes ours = OurGuardProgram();
-    if (!ours.data) return false;
+// Velmora.exe beside the running Kestane (not in the current directory:
+// started from a shortcut, the two differ); false when there is none.
+bool FindGuardProgramBesideUs(std::string& path) {
+    std::string ownFolder;
+    return ModuleFolder(ownFolder) && JoinFolderPath(ownFolder, kGuardProgram, path) &&
+           GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsOurGuardProgramAt(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    bool same = IsOurGuardProgram(file);
+    CloseHandle(file);
+    return same;
+}
 
+bool Refuse(std::string& refusal, const std::string& message) {
+    refusal = message;
+    return false;
+}
+
+// Writes our Velmora.exe into the held folder as a new file, from our own
+// bytes: nothing of the file the user unpacked (its encryption, streams,
+// links or list) reaches what runs as LocalSystem. An older copy, which the
+// folder's check found sound, goes first; what arrived is checked again.
+bool WriteGuardProgram(const GuardCopy& copy, std::string& refusal) {
+    // A read-only copy could not go otherwise.
+    SetFileAttributesA(copy.program.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(copy.program.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        DWORD error = GetLastError();
+        // The old copy is still the image of a guard on its way out.
+        bool inUse = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+        return Refuse(refusal, inUse ? std::string(text::kGuardBeingRemoved)
+                                     : WithErrorCode(text::kGuardNotCopied, error));
+    }
+    HANDLE file = CreateAdminOwnedFile(copy.program);
+    if (file == INVALID_HANDLE_VALUE) return Refuse(refusal, WithErrorCode(text::kGuardNotCopied, GetLastError()));
+    Bytes ours = OurGuardProgram();
+    DWORD written = 0;
+    bool complete = WriteFile(file, ours.data, ours.size, &written, nullptr) && written == ours.size;
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    if (complete && IsOurGuardProgramAt(copy.program)) return true;
+
+    DeleteFileA(copy.program.c_str());
+    return Refuse(refusal, complete ? std::string(text::kGuardProgramNotOurs)
+                                    : WithErrorCode(text::kGuardNotCopied, error));
+}
+
+}  // namespace
+
+bool IsOurGuardProgram(HANDLE file) {
+    Bytes ours = OurGuardProgram();
+    if (!ours.data) return false;
     DWORD high = 0;
     bool same = GetFileSize(file, &high) == ours.size && high == 0;
     char chunk[4096];
@@ -65,39 +99,7 @@ bool IsOurGuardProgram(const std::string& path) {
         offset += got;
     }
     DWORD beyond = 0;
-    same = same && ReadFile(file, chunk, 1, &beyond, nullptr) && beyond == 0;
-    CloseHandle(file);
-    return same;
-}
-
-// Copies Velmora.exe from beside us into the guard's folder, over an older copy.
-bool CopyGuardProgram(const GuardCopy& copy, std::string& refusal) {
-    std::string source;
-    if (!FindGuardProgramBesideUs(source)) {
-        refusal = text::kGuardProgramMissing;
-        RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
-        return false;
-    }
-    if (!CopyFileA(source.c_str(), copy.program.c_str(), FALSE)) {
-        DWORD error = GetLastError();
-        // The old copy is still the image of a guard on its way out.
-        refusal = error == ERROR_SHARING_VIOLATION ? std::string(text::kGuardBeingRemoved)
-                                                   : WithErrorCode(text::kGuardNotCopied, error);
-        RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
-        return false;
-    }
-    // A read-only Velmora.exe (from a CD or an archive) gives a read-only copy
-    // that no later removal or install could replace.
-    SetFileAttributesA(copy.program.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return true;
-}
-
-}  // namespace
-
-bool FindGuardProgramBesideUs(std::string& path) {
-    std::string ownFolder;
-    return ModuleFolder(ownFolder) && JoinFolderPath(ownFolder, kGuardProgram, path) &&
-           GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return same && ReadFile(file, chunk, 1, &beyond, nullptr) && beyond == 0;
 }
 
 bool LocateGuardCopy(GuardCopy& copy, std::string& refusal) {
@@ -111,32 +113,37 @@ bool LocateGuardCopy(GuardCopy& copy, std::string& refusal) {
         refusal = text::kGuardPathTooLong;
         return false;
     }
-    std::string ownFolder;
-    copy.ownFolder = ModuleFolder(ownFolder) && SameFolder(ownFolder, copy.folder);
     return true;
 }
 
 bool PlaceGuardCopy(const GuardCopy& copy, std::string& refusal) {
-    // The folder first: what lies in it is no safer than its access list.
-    if (!ProtectGuardFolder(copy, refusal)) return false;
-    if (IsOurGuardProgram(copy.program)) return true;
+    // 1. The Velmora.exe beside us is what the user unpacked: missing or
+    // changed, the download is not what we came with.
+    std::string beside;
+    if (!FindGuardProgramBesideUs(beside)) return Refuse(refusal, text::kGuardProgramMissing);
+    if (!IsOurGuardProgramAt(beside)) return Refuse(refusal, text::kGuardProgramNotOurs);
 
-    // Beside us the file is in a folder the user may write to: what we copied
-    // is checked where it lies now, out of the user's reach, since the source
-    // may have been changed between any look at it and the copy.
-    if (!copy.ownFolder && !CopyGuardProgram(copy, refusal)) return false;
-    if (IsOurGuardProgram(copy.program)) return true;
+    // 2. A folder that is only ours, held open until the copy is in place.
+    bool copyIsOurs = false;
+    HANDLE folder = OpenGuardFolder(copy, &copyIsOurs, refusal);
+    if (folder == INVALID_HANDLE_VALUE) return false;
 
-    bool present = GetFileAttributesA(copy.program.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (present) DeleteGuardCopy(copy);
-    refusal = present ? text::kGuardProgramNotOurs : text::kGuardProgramMissing;
-    return false;
+    // 3. Our copy in it, kept or written anew.
+    bool placed = copyIsOurs || WriteGuardProgram(copy, refusal);
+    CloseHandle(folder);
+    if (!placed) RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
+    return placed;
 }
 
 bool DeleteGuardCopy(const GuardCopy& copy) {
-    bool deleted = DeleteFileA(copy.program.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
-                   GetLastError() == ERROR_PATH_NOT_FOUND;  // no folder, no copy
-    RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
+    bool plain = false;
+    HANDLE folder = HoldGuardFolder(copy, &plain);
+    if (folder == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;  // no folder, no copy
+    // What a junction in its place leads to is not ours.
+    bool deleted = !plain || DeleteFileA(copy.program.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    CloseHandle(folder);
+    if (plain) RemoveDirectoryA(copy.folder.c_str());  // only when it is empty
     return deleted;
 }
 

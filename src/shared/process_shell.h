@@ -44,7 +44,6 @@ LONG SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, char* pa
 
 // Files and folders
 BOOL DeleteFileA(const char* path);
-BOOL CopyFileA(const char* existingPath, const char* newPath, BOOL failIfExists);
 BOOL SetFileAttributesA(const char* path, DWORD attributes);
 BOOL CreateDirectoryA(const char* path, void* securityAttributes);
 BOOL RemoveDirectoryA(const char* path);
@@ -52,7 +51,6 @@ DWORD GetFileAttributesA(const char* path);
 DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
 BOOL SetCurrentDirectoryA(const char* path);
 DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size);
-DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size);
 UINT GetSystemDirectoryA(char* buffer, UINT size);
 UINT GetWindowsDirectoryA(char* buffer, UINT size);
 
@@ -71,12 +69,21 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
                       DWORD* size);
 LONG RegCloseKey(HKEY key);
 
-// Reading a file, and the program's own resources (Kestane only:
+// Reading and writing a file, and the program's own resources (Kestane only:
 // file_read_win32.cpp)
 HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securityAttributes, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void* overlapped);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void* overlapped);
+// Attributes and link count of what the handle holds open.
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+// A folder's entries ("folder\*"); the handle is closed with FindClose.
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* found);
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* found);
+BOOL FindClose(HANDLE find);
+// Renames a file or folder; a junction or link is renamed itself.
+BOOL MoveFileExA(const char* existingPath, const char* newPath, DWORD flags);
 HRSRC FindResourceA(HINSTANCE module, const char* name, const char* type);
 HGLOBAL LoadResource(HINSTANCE module, HRSRC resource);
 const void* LockResource(HGLOBAL data);
@@ -85,13 +92,11 @@ DWORD SizeofResource(HINSTANCE module, HRSRC resource);
 // File security (Kestane only: file_security_win32.cpp). All of it is in
 // Windows XP's advapi32 and kernel32.
 BOOL EqualSid(PSID a, PSID b);
-// Both return an error code, ERROR_SUCCESS when they succeed. The descriptor
-// that GetNamedSecurityInfoA returns holds owner and list, and is freed with
-// LocalFree.
-DWORD GetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID* owner, PSID* group,
-                            ACL** dacl, ACL** sacl, void** descriptor);
-DWORD SetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID owner, PSID group, ACL* dacl,
-                            ACL* sacl);
+// Owner and list of what the handle holds open (READ_CONTROL), not of what a
+// path may lead to by then. Returns an error code, ERROR_SUCCESS when it
+// succeeds; the descriptor holds owner and list, and is freed with LocalFree.
+DWORD GetSecurityInfo(HANDLE handle, int objectType, DWORD information, PSID* owner, PSID* group, ACL** dacl,
+                      ACL** sacl, void** descriptor);
 void* LocalFree(void* memory);
 
 // Code pages and the console. The process's ANSI code page is the one every

@@ -195,4 +195,16 @@ constexpr DWORD CREATE_UNICODE_ENVIRONMENT = 0x400;
 constexpr DWORD ERROR_ELEVATION_REQUIRED = 740;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 
+// Files and folders opened as themselves
+constexpr DWORD READ_CONTROL = 0x20000;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;    // lets a folder be opened
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;  // the junction or link itself, not its target
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+constexpr DWORD FILE_ATTRIBUTE_ENCRYPTED = 0x4000;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+
 }  // namespace win

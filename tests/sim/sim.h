@@ -61,6 +61,8 @@ struct File {
     bool readOnly = false;
     bool inUse = false;  // a running program's image: it can be neither deleted nor overwritten
     std::string content;
+    DWORD links = 1;         // its names: more than one for a hard link
+    bool encrypted = false;  // EFS: only the user who encrypted it can read it
 };
 
 // Owner and access list of a folder or file, as far as the checks of the
@@ -79,7 +81,6 @@ struct Security {
     std::vector<AccessEntry> entries;
     bool protectedList = false;  // inherits nothing from its parent
     bool noList = false;         // a null list: everybody may do everything
-    bool refuseChange = false;   // SetNamedSecurityInfoA is refused (access denied)
 };
 // What a folder or file has unless a test or a call gives it another: owned
 // by Administrators, changed only by them and SYSTEM, read by Users.
@@ -222,8 +223,13 @@ public:
     std::map<std::string, std::string> registry;
     // Short (8.3) spellings of folders: short prefix -> long prefix.
     std::map<std::string, std::string> longNames;
-    // Folders that are junctions: the folder -> where it leads.
+    // Folders that are junctions: the folder -> where it leads. A path through
+    // one is followed; opened as itself (FILE_FLAG_OPEN_REPARSE_POINT) it is a
+    // folder that is a reparse point, and renamed it moves, not its target.
     std::map<std::string, std::string> junctions;
+    // The owner of what is created without one named: Administrators for an
+    // elevated administrator; on XP, by default, the administrator's own account.
+    std::string defaultOwner = "S-1-5-32-544";
     // Below these only administrators may delete; the desktop user may not.
     std::vector<std::string> adminFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Program Files (x86)"};
 
@@ -302,8 +308,9 @@ public:
     bool FolderExists(const std::string& path) const;
     // The path with its short (8.3) folder spellings replaced by the long ones.
     std::string LongForm(const std::string& path) const;
-    // A file is in use while it is marked so or while a service that runs it
-    // has not stopped.
+    // A file is in use while it is marked so, while a process or a service
+    // that has not stopped runs it, or while it is the running program's own
+    // image.
     bool FileInUse(const std::string& path);
     Window* FindWindow(win::HWND handle);
     Window* Control(win::HWND dialog, int id);
@@ -328,7 +335,7 @@ public:
     win::HCURSOR currentCursor = nullptr;
 
     // --- used by the simulated platform functions -----------------------------
-    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File, Key, Token, Memory };
+    enum class HandleKind { Manager, Service, Snapshot, Process, Event, File, Key, Token, Memory, Find };
     // A named event is one object behind every handle opened by its name.
     struct EventObject {
         bool signalled = false;
@@ -342,7 +349,10 @@ public:
         std::size_t cursor = 0;
         DWORD pid = 0;
         std::shared_ptr<EventObject> event;
-        std::string path;  // files: read from the start, cursor bytes so far
+        std::string path;  // files and folders: read from the start, cursor bytes so far
+        DWORD share = 0;
+        bool reparse = false;              // a junction opened as itself
+        std::vector<std::string> entries;  // a folder listing, read from cursor on
         Service* service = nullptr;
         DWORD access = 0;
         std::string keyPath;  // registry key, as the registry view resolved it
@@ -356,6 +366,9 @@ public:
     // The event of that name while a handle to it is open; null otherwise.
     std::shared_ptr<EventObject> EventNamed(const std::string& name);
     bool CloseHandleOf(void* handle, HandleKind kind);
+    // Whether a handle holds the file or folder without sharing its deletion:
+    // it can then be neither renamed nor deleted.
+    bool HeldWithoutDeleteSharing(const std::string& path) const;
     void Refresh();
     void Log(const std::string& entry) { trace.push_back(entry); }
     DWORD lastError = 0;

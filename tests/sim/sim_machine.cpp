@@ -192,6 +192,7 @@ bool Machine::FileInUse(const std::string& path) {
         if (f.inUse && SameNoCase(f.path, path)) return true;
     for (const Process& p : processes)
         if (!p.path.empty() && SameNoCase(LongForm(p.path), LongForm(path))) return true;
+    if (SameNoCase(LongForm(modulePath), path)) return true;  // our own image
     Refresh();
     for (const auto& s : services) {
         std::string program = s->binaryPath;
@@ -275,6 +276,13 @@ std::shared_ptr<Machine::EventObject> Machine::EventNamed(const std::string& nam
     for (auto& [handle, info] : handles_)
         if (info.kind == HandleKind::Event && info.event && info.event->name == name) return info.event;
     return nullptr;
+}
+
+bool Machine::HeldWithoutDeleteSharing(const std::string& path) const {
+    for (const auto& [handle, info] : handles_)
+        if (info.kind == HandleKind::File && SameNoCase(info.path, path) && !(info.share & win::FILE_SHARE_DELETE))
+            return true;
+    return false;
 }
 
 std::vector<std::string> Machine::OpenHandles() const {

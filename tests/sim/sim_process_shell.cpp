@@ -625,6 +625,35 @@ std::vector<sim::AccessEntry> EntriesOf(const ACL* list) {
 
 bool PathExists(const std::string& path) { return M().FolderExists(path) || M().FileExists(path); }
 
+// A junction by the name it has itself (not one on the way to it).
+bool IsJunction(const std::string& path) {
+    for (const auto& [junction, target] : M().junctions)
+        if (sim::SameNoCase(junction, path)) return true;
+    return false;
+}
+
+// A name that nothing new may take: a file, a folder, or a junction, whether
+// or not what it leads to is there.
+bool NameTaken(const std::string& path) { return PathExists(path) || IsJunction(path); }
+
+// The owner that a descriptor names, or the one Windows gives otherwise.
+std::string OwnerGiven(void* securityAttributes) {
+    const auto* attributes = static_cast<const SECURITY_ATTRIBUTES*>(securityAttributes);
+    const auto* descriptor =
+        attributes ? static_cast<const SECURITY_DESCRIPTOR*>(attributes->lpSecurityDescriptor) : nullptr;
+    return descriptor && descriptor->Owner ? SidString(descriptor->Owner) : M().defaultOwner;
+}
+
+HANDLE OpenedAs(const std::string& path, DWORD access, DWORD share, bool reparse) {
+    void* handle = M().NewHandle(Kind::File, (M().FolderExists(path) || reparse ? "folder " : "file ") + path);
+    auto* info = M().Handle(handle, Kind::File);
+    info->path = path;
+    info->access = access;
+    info->share = share;
+    info->reparse = reparse;
+    return static_cast<HANDLE>(handle);
+}
+
 }  // namespace
 
 namespace win {
@@ -635,30 +664,11 @@ BOOL DeleteFileA(const char* path) {
     if (file && M().impersonating == sim::kDesktopUser && Below(M().adminFolders, file->path))
         return Fail(ERROR_ACCESS_DENIED);
     if (!file) return Fail(M().FolderExists(ParentOf(Str(path))) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (M().HeldWithoutDeleteSharing(file->path)) return Fail(ERROR_SHARING_VIOLATION);
     // Windows refuses to delete a running program's image.
     if (file->readOnly || M().FileInUse(file->path)) return Fail(ERROR_ACCESS_DENIED);
     M().deletedFiles.push_back(file->path);
     M().files.erase(M().files.begin() + (file - M().files.data()));
-    return TRUE;
-}
-
-BOOL CopyFileA(const char* existingPath, const char* newPath, BOOL failIfExists) {
-    M().Log("CopyFileA " + Str(existingPath) + " " + Str(newPath) + " " + std::to_string(failIfExists));
-    const sim::File* source = FindFile(Str(existingPath));
-    if (!source) return Fail(ERROR_FILE_NOT_FOUND);
-    bool readOnly = source->readOnly;  // the copy takes the source's attributes
-    std::string target = Str(newPath);
-    if (!M().FolderExists(ParentOf(target))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (Below(M().deniedFolders, target) || M().FolderExists(target)) return Fail(ERROR_ACCESS_DENIED);
-    if (sim::File* existing = FindFile(target)) {
-        if (failIfExists) return Fail(80);  // ERROR_FILE_EXISTS
-        if (M().FileInUse(existing->path)) return Fail(ERROR_SHARING_VIOLATION);
-        if (existing->readOnly) return Fail(ERROR_ACCESS_DENIED);
-        existing->readOnly = readOnly;
-        existing->content = source->content;
-        return TRUE;
-    }
-    M().files.push_back({target, readOnly, false, source->content});
     return TRUE;
 }
 
@@ -673,7 +683,7 @@ BOOL SetFileAttributesA(const char* path, DWORD attributes) {
 BOOL CreateDirectoryA(const char* path, void* securityAttributes) {
     M().Log("CreateDirectoryA " + Str(path) + " " + (securityAttributes ? "attrs" : "<null>"));
     std::string folder = Str(path);
-    if (M().FolderExists(folder) || FindFile(folder)) return Fail(ERROR_ALREADY_EXISTS);
+    if (NameTaken(folder)) return Fail(ERROR_ALREADY_EXISTS);
     if (!M().FolderExists(ParentOf(folder))) return Fail(ERROR_PATH_NOT_FOUND);
     if (Below(M().deniedFolders, folder)) return Fail(ERROR_ACCESS_DENIED);
     M().folders.push_back(folder);
@@ -681,11 +691,11 @@ BOOL CreateDirectoryA(const char* path, void* securityAttributes) {
     // at the default.
     sim::Security& made = M().SecurityOf(folder);
     made = sim::OnlyAdministrators();
+    made.owner = OwnerGiven(securityAttributes);
     const auto* attributes = static_cast<const SECURITY_ATTRIBUTES*>(securityAttributes);
     const auto* descriptor =
         attributes ? static_cast<const SECURITY_DESCRIPTOR*>(attributes->lpSecurityDescriptor) : nullptr;
     if (descriptor) {
-        if (descriptor->Owner) made.owner = SidString(descriptor->Owner);
         if (descriptor->Dacl) made.entries = EntriesOf(descriptor->Dacl);
         made.protectedList = (descriptor->Control & SE_DACL_PROTECTED) != 0;
     }
@@ -698,6 +708,7 @@ BOOL RemoveDirectoryA(const char* path) {
     auto& fs = M().folders;
     auto it = std::find_if(fs.begin(), fs.end(), [&](const std::string& f) { return sim::SameNoCase(f, folder); });
     if (it == fs.end()) return Fail(ERROR_FILE_NOT_FOUND);
+    if (M().HeldWithoutDeleteSharing(*it)) return Fail(ERROR_SHARING_VIOLATION);
     auto below = [&](const std::string& p) { return sim::SameNoCase(ParentOf(p), folder); };
     if (std::any_of(M().files.begin(), M().files.end(), [&](const sim::File& f) { return below(f.path); }) ||
         std::any_of(fs.begin(), fs.end(), below))
@@ -749,14 +760,6 @@ DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD size) {
     return static_cast<DWORD>(path.size());
 }
 
-// Real semantics as GetCurrentDirectoryA; fails for a path that does not exist.
-DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size) {
-    M().Log("GetLongPathNameA " + Str(shortPath));
-    std::string path = M().LongForm(Str(shortPath));
-    if (!M().FolderExists(path) && !FindFile(path)) return Fail(ERROR_FILE_NOT_FOUND);
-    return CopyFolderOut(path, longPath, size);
-}
-
 UINT GetSystemDirectoryA(char* buffer, UINT size) {
     M().Log("GetSystemDirectoryA " + std::to_string(size));
     return CopyFolderOut(M().systemDirectory, buffer, size);
@@ -768,20 +771,44 @@ UINT GetWindowsDirectoryA(char* buffer, UINT size) {
 }
 
 HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securityAttributes, DWORD disposition,
-                   DWORD, HANDLE templateFile) {
+                   DWORD flags, HANDLE templateFile) {
     M().Log("CreateFileA " + Str(path) + " " + std::to_string(access) + " " + std::to_string(shareMode) + " " +
             std::to_string(disposition));
-    // Only what the programs do: read an existing file, sharing it for reading.
-    if (access != GENERIC_READ || disposition != OPEN_EXISTING || securityAttributes || templateFile) {
-        M().misuse.push_back("CreateFileA other than to read an existing file");
+    // Only what the programs do: read an existing file or folder, or its
+    // owner and list; write a new file.
+    const DWORD reading = GENERIC_READ | READ_CONTROL | FILE_READ_ATTRIBUTES;
+    bool reads = disposition == OPEN_EXISTING && (access & ~reading) == 0 && !securityAttributes;
+    bool creates = disposition == CREATE_NEW && access == GENERIC_WRITE;
+    if ((!reads && !creates) || templateFile) {
+        M().misuse.push_back("CreateFileA other than to read an existing file or to write a new one");
         M().lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
-    const sim::File* file = FindFile(Str(path));
+    const std::string named = Str(path);
+    if (creates) {
+        M().lastError = NameTaken(named)                    ? ERROR_FILE_EXISTS
+                        : !M().FolderExists(ParentOf(named)) ? ERROR_PATH_NOT_FOUND
+                        : Below(M().deniedFolders, named)    ? ERROR_ACCESS_DENIED
+                                                             : ERROR_SUCCESS;
+        if (M().lastError != ERROR_SUCCESS) return INVALID_HANDLE_VALUE;
+        // Where a junction on the way leads; its list is what it inherits.
+        const std::string made = M().LongForm(named);
+        M().files.push_back({made, false, false, ""});
+        M().SecurityOf(made) = sim::OnlyAdministrators();
+        M().SecurityOf(made).owner = OwnerGiven(securityAttributes);
+        return OpenedAs(made, access, shareMode, false);
+    }
+    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) && IsJunction(named)) return OpenedAs(named, access, shareMode, true);
+    if (M().FolderExists(named)) {
+        if (!(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+            M().lastError = ERROR_ACCESS_DENIED;
+            return INVALID_HANDLE_VALUE;
+        }
+        return OpenedAs(M().LongForm(named), access, shareMode, false);
+    }
+    const sim::File* file = FindFile(named);
     if (!file) {
-        M().lastError = M().FolderExists(Str(path)) ? ERROR_ACCESS_DENIED
-                        : M().FolderExists(ParentOf(Str(path))) ? ERROR_FILE_NOT_FOUND
-                                                                : ERROR_PATH_NOT_FOUND;
+        M().lastError = M().FolderExists(ParentOf(named)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
     // A running program's image may be read by anyone who shares reading.
@@ -789,9 +816,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securi
         M().lastError = ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
     }
-    void* handle = M().NewHandle(Kind::File, "file " + file->path);
-    M().Handle(handle, Kind::File)->path = file->path;
-    return static_cast<HANDLE>(handle);
+    return OpenedAs(file->path, access, shareMode, false);
 }
 
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void* overlapped) {
@@ -816,6 +841,99 @@ DWORD GetFileSize(HANDLE handle, DWORD* sizeHigh) {
     }
     if (sizeHigh) *sizeHigh = 0;
     return static_cast<DWORD>(file->content.size());
+}
+
+BOOL WriteFile(HANDLE handle, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void* overlapped) {
+    auto* info = M().Handle(handle, Kind::File);
+    M().Log("WriteFile " + (info ? info->path : std::string("<bad handle>")) + " " + std::to_string(bytesToWrite));
+    sim::File* file = info && (info->access & GENERIC_WRITE) ? FindFile(info->path) : nullptr;
+    if (!file || overlapped || !bytesWritten) return Fail(ERROR_ACCESS_DENIED);
+    file->content.replace(info->cursor, bytesToWrite, static_cast<const char*>(buffer), bytesToWrite);
+    info->cursor += bytesToWrite;
+    *bytesWritten = bytesToWrite;
+    return TRUE;
+}
+
+BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
+    auto* info = M().Handle(handle, Kind::File);
+    if (!info) return Fail(ERROR_INVALID_HANDLE);
+    const sim::File* file = info->reparse ? nullptr : FindFile(info->path);
+    *information = {};
+    information->dwFileAttributes = !file ? FILE_ATTRIBUTE_DIRECTORY | (info->reparse ? FILE_ATTRIBUTE_REPARSE_POINT : 0)
+                                          : FILE_ATTRIBUTE_ARCHIVE | (file->readOnly ? FILE_ATTRIBUTE_READONLY : 0) |
+                                                (file->encrypted ? FILE_ATTRIBUTE_ENCRYPTED : 0);
+    information->nNumberOfLinks = file ? file->links : 1;
+    return TRUE;
+}
+
+// "folder\*": ".", "..", then what the folder holds, a junction as itself.
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* found) {
+    std::string folder = Str(pattern);
+    M().Log("FindFirstFileA " + folder);
+    if (folder.size() < 2 || folder.compare(folder.size() - 2, 2, "\\*") != 0)
+        M().misuse.push_back("FindFirstFileA other than of a whole folder");
+    folder = M().LongForm(folder.substr(0, folder.size() - 2));
+    if (!M().FolderExists(folder)) {
+        M().lastError = ERROR_PATH_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    std::vector<std::string> names = {".", ".."};
+    auto add = [&](const std::string& path) {
+        if (sim::SameNoCase(ParentOf(path), folder)) names.push_back(path.substr(folder.size() + 1));
+    };
+    for (const std::string& f : M().folders) add(f);
+    for (const sim::File& f : M().files) add(f.path);
+    for (const auto& [junction, target] : M().junctions) add(junction);
+    void* handle = M().NewHandle(Kind::Find, "find " + folder);
+    M().Handle(handle, Kind::Find)->entries = names;
+    FindNextFileA(static_cast<HANDLE>(handle), found);
+    return static_cast<HANDLE>(handle);
+}
+
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* found) {
+    auto* info = M().Handle(find, Kind::Find);
+    if (!info) return Fail(ERROR_INVALID_HANDLE);
+    if (info->cursor >= info->entries.size()) return Fail(18);  // ERROR_NO_MORE_FILES
+    *found = {};
+    std::strncpy(found->cFileName, info->entries[info->cursor++].c_str(), sizeof(found->cFileName) - 1);
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE find) {
+    M().Log("FindClose");
+    return M().CloseHandleOf(find, Kind::Find);
+}
+
+// A rename within one drive: a junction itself, or a file or folder with all
+// it holds.
+BOOL MoveFileExA(const char* existingPath, const char* newPath, DWORD flags) {
+    const std::string from = Str(existingPath), to = Str(newPath);
+    M().Log("MoveFileExA " + from + " " + to + " " + std::to_string(flags));
+    if (NameTaken(to)) return Fail(ERROR_ALREADY_EXISTS);
+    if (!M().FolderExists(ParentOf(to))) return Fail(ERROR_PATH_NOT_FOUND);
+    auto& junctions = M().junctions;
+    auto junction = std::find_if(junctions.begin(), junctions.end(),
+                                 [&](const auto& j) { return sim::SameNoCase(j.first, from); });
+    if (junction != junctions.end()) {
+        junctions[to] = junction->second;
+        junctions.erase(junction);
+        return TRUE;
+    }
+    const std::string full = M().LongForm(from);
+    bool folder = M().FolderExists(full);
+    if (!folder && !FindFile(full)) return Fail(ERROR_FILE_NOT_FOUND);
+    if (M().HeldWithoutDeleteSharing(full)) return Fail(ERROR_SHARING_VIOLATION);
+    auto moves = [&](const std::string& path) { return sim::SameNoCase(path, full) || Below({full}, path); };
+    // Windows renames no folder while a file below it is open.
+    for (const sim::File& f : M().files)
+        if (folder && moves(f.path) && M().FileInUse(f.path)) return Fail(ERROR_ACCESS_DENIED);
+    auto moved = [&](const std::string& path) { return moves(path) ? to + path.substr(full.size()) : path; };
+    for (std::string& f : M().folders) f = moved(f);
+    for (sim::File& f : M().files) f.path = moved(f.path);
+    std::map<std::string, sim::Security> security;
+    for (auto& [path, found] : M().security) security[moved(path)] = found;
+    M().security = security;
+    return TRUE;
 }
 
 // Resources need no closing: they live as long as the module.
@@ -844,18 +962,22 @@ BOOL EqualSid(PSID a, PSID b) { return SidLength(a) == SidLength(b) && std::memc
 
 // One block, as Windows returns it: the descriptor, then the owner's SID,
 // then the list.
-DWORD GetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID* owner, PSID* group,
-                            ACL** dacl, ACL** sacl, void** descriptor) {
-    M().Log("GetNamedSecurityInfoA " + Str(path) + " " + std::to_string(information));
-    if (objectType != SE_FILE_OBJECT || group || sacl) M().misuse.push_back("GetNamedSecurityInfoA beyond owner and list");
-    if (!PathExists(Str(path))) return ERROR_FILE_NOT_FOUND;
-    const sim::Security& found = M().SecurityOf(Str(path));
+DWORD GetSecurityInfo(HANDLE handle, int objectType, DWORD information, PSID* owner, PSID* group, ACL** dacl,
+                      ACL** sacl, void** descriptor) {
+    auto* held = M().Handle(handle, Kind::File);
+    M().Log("GetSecurityInfo " + (held ? held->path : std::string("<bad handle>")) + " " + std::to_string(information));
+    if (objectType != SE_FILE_OBJECT || group || sacl) M().misuse.push_back("GetSecurityInfo beyond owner and list");
+    if (!held) return ERROR_INVALID_HANDLE;
+    if (!(held->access & READ_CONTROL)) return ERROR_ACCESS_DENIED;
+    // A junction's own descriptor, which tests leave at the default.
+    const sim::Security found = held->reparse ? sim::OnlyAdministrators() : M().SecurityOf(held->path);
+    const std::string path = held->path;
     std::vector<unsigned char> ownerSid = SidBytes(found.owner);
     std::size_t listBytes = sizeof(ACL);
     for (const sim::AccessEntry& entry : found.entries) listBytes += 8 + SidBytes(entry.sid).size();
     std::size_t listAt = sizeof(SECURITY_DESCRIPTOR) + ownerSid.size();
     listAt = (listAt + 3) & ~std::size_t{3};
-    auto* block = static_cast<unsigned char*>(M().NewMemory(listAt + listBytes, "security descriptor " + Str(path)));
+    auto* block = static_cast<unsigned char*>(M().NewMemory(listAt + listBytes, "security descriptor " + path));
     auto* made = reinterpret_cast<SECURITY_DESCRIPTOR*>(block);
     made->Revision = 1;
     made->Owner = block + sizeof(SECURITY_DESCRIPTOR);
@@ -875,22 +997,6 @@ DWORD GetNamedSecurityInfoA(const char* path, int objectType, DWORD information,
     if (owner) *owner = (information & OWNER_SECURITY_INFORMATION) ? made->Owner : nullptr;
     if (dacl) *dacl = (information & DACL_SECURITY_INFORMATION) ? made->Dacl : nullptr;
     *descriptor = block;
-    return ERROR_SUCCESS;
-}
-
-DWORD SetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID owner, PSID group, ACL* dacl,
-                            ACL* sacl) {
-    M().Log("SetNamedSecurityInfoA " + Str(path) + " " + std::to_string(information));
-    if (objectType != SE_FILE_OBJECT || group || sacl) M().misuse.push_back("SetNamedSecurityInfoA beyond owner and list");
-    if (!PathExists(Str(path))) return ERROR_FILE_NOT_FOUND;
-    sim::Security& changed = M().SecurityOf(Str(path));
-    if (changed.refuseChange) return ERROR_ACCESS_DENIED;
-    if (information & OWNER_SECURITY_INFORMATION) changed.owner = SidString(owner);
-    if (information & DACL_SECURITY_INFORMATION) {
-        changed.noList = dacl == nullptr;
-        changed.entries = dacl ? EntriesOf(dacl) : std::vector<sim::AccessEntry>{};
-        changed.protectedList = (information & PROTECTED_DACL_SECURITY_INFORMATION) != 0;
-    }
     return ERROR_SUCCESS;
 }
 

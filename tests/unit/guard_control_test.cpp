@@ -84,6 +84,13 @@ protected:
         s.startType = SERVICE_AUTO_START;
         return s;
     }
+    // The files that lie below a folder.
+    std::vector<sim::File> FilesIn(const std::string& folder) {
+        std::vector<sim::File> out;
+        for (const auto& f : M().files)
+            if (f.path.compare(0, folder.size() + 1, folder + "\\") == 0) out.push_back(f);
+        return out;
+    }
     bool ArrowIsBack() { return M().currentCursor == LoadCursorA(nullptr, IDC_ARROW); }
     std::vector<std::string> Sleeps() { return M().Trace("Sleep"); }
     // Position of the first trace entry that begins with prefix; -1 when none.
@@ -123,12 +130,17 @@ TEST_F(GuardControlTest, PressesCycleThroughInstallRemoveInstall) {
     EXPECT_EQ(registered.description,
               "Velmora 설치된 그리드 서비스 및 상주 그리드 프로그램을 조사하여 상태를 변경하거나 제거합니다");
     EXPECT_EQ(registered.state, SERVICE_RUNNING);
+    ASSERT_GE(M().Count("CreateServiceA"), 1);
     EXPECT_EQ(M().Trace("CreateServiceA")[0], "CreateServiceA Velmora Velmora Tollvard 66 16 2 0 " + kQuotedCopy +
                                                   " <null> <null> <null> <null> <null>")
         << "access 0x42, no group, tag, dependencies, account or password";
-    EXPECT_EQ(M().Trace("CopyFileA")[0], "CopyFileA " + kBeside + " " + kCopy + " 0");
-    EXPECT_LT(At("CopyFileA"), At("CreateServiceA")) << "the copy is in place before it is registered";
-    EXPECT_EQ(M().Count("SetFileAttributesA " + kCopy + " 128"), 2) << "a read-only source gives a writable copy";
+    // Written as a new file from the bytes Kestane carries: nothing of the
+    // file beside it (read-only here) reaches the copy.
+    EXPECT_EQ(M().Count("CreateFileA " + kCopy + " 1073741824 0 1"), 2) << "to write, sharing nothing, CREATE_NEW";
+    EXPECT_EQ(M().Count("CopyFileA"), 0);
+    EXPECT_LT(At("WriteFile " + kCopy), At("CreateServiceA")) << "the copy is in place before it is registered";
+    ASSERT_TRUE(M().FileExists(kCopy));
+    EXPECT_FALSE(M().files.back().readOnly);
     EXPECT_TRUE(M().FileExists(kBeside)) << "the program beside Kestane is never deleted";
     EXPECT_EQ(M().Count("OpenServiceA Velmora 20"), 2) << "the start asks for query and start rights only";
     EXPECT_EQ(Shown(), (Messages{kInstalled, kRemoved, kInstalled}));
@@ -164,7 +176,7 @@ TEST_F(GuardControlTest, StoppedGuardIsStartedWithoutRegisteringAgain) {
     EXPECT_EQ(M().FindService("Velmora")->state, SERVICE_RUNNING);
     EXPECT_EQ(M().Count("CreateServiceA"), 0);
     EXPECT_EQ(M().Count("DeleteService"), 0);
-    EXPECT_EQ(M().Count("CopyFileA"), 0);
+    EXPECT_EQ(M().Count("WriteFile"), 0);
 }
 
 // A registered guard whose state cannot be read: start-up leaves the labels
@@ -192,7 +204,8 @@ TEST_F(GuardControlTest, GuardIsTakenFromBesideTheProgramNotFromTheCurrentDirect
     M().AddFile("C:\\Users\\me\\My Tools\\Velmora.exe", false, kOurs);
     M().AddFile("C:\\Users\\me\\Desktop\\Velmora.exe");
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
-    EXPECT_EQ(M().Trace("CopyFileA")[0], "CopyFileA C:\\Users\\me\\My Tools\\Velmora.exe " + kCopy + " 0");
+    EXPECT_EQ(M().Trace("CreateFileA")[0], "CreateFileA C:\\Users\\me\\My Tools\\Velmora.exe 2147483648 1 3")
+        << "the one beside Kestane is read";
 
     sim::Reset();
     ResetProgramState();
@@ -202,18 +215,18 @@ TEST_F(GuardControlTest, GuardIsTakenFromBesideTheProgramNotFromTheCurrentDirect
     EXPECT_EQ(M().Count("CreateServiceA"), 0);
 }
 
-TEST_F(GuardControlTest, RunningFromTheGuardsFolderItRegistersItsOwnFileAndKeepsIt) {
+// Unpacked into the guard's folder itself, Kestane finds it holding more than
+// Velmora.exe, and Windows moves no folder while Kestane runs from it.
+TEST_F(GuardControlTest, RunningFromTheGuardsFolderItNeitherWorksInItNorMovesIt) {
     // Started by its short name, as an old shortcut may do.
     M().longNames["C:\\PROGRA~1"] = "C:\\Program Files";
     M().modulePath = "C:\\PROGRA~1\\TOLLVARD\\Kestane.exe";
     M().AddFile(kCopy, false, kOurs);
-    EXPECT_EQ(Press(2), (std::vector<Texts>{kRunning, kOff}));
-    EXPECT_EQ(M().Count("CopyFileA"), 0);
-    EXPECT_EQ(M().Count("CreateServiceA Velmora Velmora Tollvard 66 16 2 0 " + kQuotedCopy), 1);
-    EXPECT_EQ(M().Count("DeleteFileA"), 0);
-    EXPECT_EQ(M().Count("RemoveDirectoryA"), 0);
+    M().AddFile(kFolder + "\\Kestane.exe");
+    EXPECT_EQ(Press(), (std::vector<Texts>{kOff}));
+    EXPECT_EQ(Shown(), Messages{"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"});
+    EXPECT_EQ(M().Count("CreateServiceA") + M().Count("WriteFile") + M().Count("DeleteFileA"), 0);
     EXPECT_TRUE(M().FileExists(kCopy));
-    EXPECT_EQ(Shown(), (Messages{kInstalled, kRemoved}));
 }
 
 TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
@@ -236,10 +249,11 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
          "Velmora를 설치할 경로가 너무 깁니다"},
         {"folder refused", [this] { M().deniedFolders.push_back("C:\\Program Files"); },
          "Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"},
-        {"copy refused", [this] { M().AddFile(kCopy, true); }, "Velmora.exe를 복사하지 못했습니다 (오류 코드 5)"},
+        {"copy refused", [this] { M().deniedFolders.push_back(kFolder); },
+         "Velmora.exe를 복사하지 못했습니다 (오류 코드 5)"},
         {"old copy in use", [this] { M().AddFile(kCopy); M().files.back().inUse = true; }, kBeingRemoved},
-        // One byte changed: the copy is checked where it lies, out of the
-        // user's reach, whether it came from beside us or lay there already.
+        // One byte changed: what the user unpacked is not what Kestane came
+        // with, although the copy would be written from Kestane's own bytes.
         {"swapped beside Kestane", [this] { M().files.back().content[4] ^= 1; }, kNotOurs},
         {"swapped in the guard's folder, Kestane run from there",
          [this] {
@@ -261,7 +275,9 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
         EXPECT_EQ(M().FindService("Velmora"), nullptr);
         EXPECT_EQ(M().Count("StartServiceA"), 0);
         EXPECT_TRUE(M().FileExists(kBeside));
-        if (c.message == kNotOurs) EXPECT_EQ(M().deletedFiles, std::vector<std::string>{kCopy});
+        if (c.message == kNotOurs) {
+            EXPECT_EQ(M().Count("WriteFile"), 0);
+        }
     }
     // The copy made for the refused registration went again, with its folder;
     // the shorter path above was accepted up to the last byte.
@@ -274,77 +290,106 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
     M().SetSpecialFolder(CSIDL_PROGRAM_FILES, fitting);
     M().AddFolder(fitting);
     EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
+    ASSERT_NE(M().FindService("Velmora"), nullptr);
     EXPECT_EQ(M().FindService("Velmora")->binaryPath.size(), 259u);
 }
 
-// The folder Windows runs the guard from as LocalSystem: made with a list of
-// its own, or, found there already and changeable by others, given that list
-// anew before the copy lands, the copy in it too.
-TEST_F(GuardControlTest, GuardFolderIsOnlyAdministratorsToChangeBeforeTheCopyLands) {
-    const std::string kUsers = "S-1-5-32-545";
-    const std::vector<sim::AccessEntry> kOwnList = {
-        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1F01FF, "S-1-5-32-544"},
-        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1F01FF, "S-1-5-18"},
-        {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1200A9, kUsers},
-    };
+// The folder Windows runs the guard from as LocalSystem, and looks for DLLs
+// in first: made with a list of its own, or used as found only when it is
+// exactly that and holds nothing but a sound copy. Anything else is moved
+// aside with all it holds, never worked in nor deleted through, and made anew
+// before the copy lands. On XP, as here, what an administrator makes is
+// owned by the administrator's own account unless Kestane says otherwise.
+TEST_F(GuardControlTest, FolderFoundThereIsUsedOnlyWhenExactlyOursAndMovedAsideOtherwise) {
+    const std::string kUsers = "S-1-5-32-545", kAside = kFolder + ".moved-1";
+    const std::vector<sim::AccessEntry> kOwnList = {{ACCESS_ALLOWED_ACE_TYPE, 3, 0x1F01FF, "S-1-5-32-544"},
+                                                    {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1F01FF, "S-1-5-18"},
+                                                    {ACCESS_ALLOWED_ACE_TYPE, 3, 0x1200A9, kUsers}};
     const sim::AccessEntry kUsersModify{ACCESS_ALLOWED_ACE_TYPE, 3, 0x1301BF, kUsers};
+    const std::string kPlanted = "C:\\users\\tester\\Downloads\\Planted";
+    auto folder = [this] { return &M().SecurityOf(kFolder); };
     struct Case {
         const char* what;
-        std::function<void(sim::Security&)> arrange;  // null: no folder yet
-        bool setAnew;
+        std::function<void()> arrange;  // after our copy was put there; null: no folder yet
+        std::string aside;              // where what was found goes; empty: kept
     };
     const std::vector<Case> cases = {
-        {"no folder yet: made with the list", nullptr, false},
-        {"TrustedInstaller may change it, Users are denied", [&](sim::Security& s) {
-             s.entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 2, 0x10000000,
-                                  "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"});
-             s.entries.push_back({ACCESS_DENIED_ACE_TYPE, 0, 0x1301BF, kUsers});
-         }, false},
-        {"Users may modify", [&](sim::Security& s) { s.entries.push_back(kUsersModify); }, true},
+        {"no folder yet: made with the list", nullptr, ""},
+        {"ours, with our copy", [] {}, ""},
+        {"ours: TrustedInstaller may change it, Users are denied", [&] {
+             folder()->entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 2, 0x10000000,
+                                          "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"});
+             folder()->entries.push_back({ACCESS_DENIED_ACE_TYPE, 0, 0x1301BF, kUsers});
+         }, ""},
+        {"ours, with an older copy that is read-only", [this] { M().files.back() = {kCopy, true, false, "MZ old"}; },
+         ""},
+        {"Users may modify it", [&] { folder()->entries.push_back(kUsersModify); }, kAside},
         {"Power Users may change what is made in it, as on XP",
-         [](sim::Security& s) { s.entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 11, 0x40000000, "S-1-5-32-547"}); },
-         true},
-        {"owned by a user", [](sim::Security& s) { s.owner = "S-1-5-21-7-8-9-1001"; }, true},
-        {"no list at all", [](sim::Security& s) { s.noList = true; }, true},
+         [&] { folder()->entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 11, 0x40000000, "S-1-5-32-547"}); }, kAside},
+        {"owned by a user", [&] { folder()->owner = "S-1-5-21-7-8-9-1001"; }, kAside},
+        {"no list at all", [&] { folder()->noList = true; }, kAside},
+        {"a DLL beside the copy, and a folder moved aside before",
+         [&] {
+             M().AddFile(kFolder + "\\version.dll", false, "MZ planted");
+             M().AddFolder(kAside);
+         },
+         kFolder + ".moved-2"},
+        {"a copy that Users may change", [&] { M().SecurityOf(kCopy).entries.push_back(kUsersModify); }, kAside},
+        {"a copy with a second name: a hard link", [this] { M().files.back().links = 2; }, kAside},
+        {"a copy encrypted, as CopyFileA carried it over", [this] { M().files.back().encrypted = true; }, kAside},
+        {"a junction to a folder of the user's", [&] {
+             M().files.back().path = kPlanted + "\\Velmora.exe";
+             M().folders.back() = kPlanted;
+             M().junctions[kFolder] = kPlanted;
+         }, kAside},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sim::Reset();
         ResetProgramState();
         M().AddFile(kBeside, false, kOurs);
+        M().defaultOwner = "S-1-5-21-7-8-9-500";
         if (c.arrange) {
-            // Our Velmora.exe, planted early with a list that lets Users change it later.
             M().AddFile(kCopy, false, kOurs);
-            c.arrange(M().SecurityOf(kFolder));
-            M().SecurityOf(kCopy).entries.push_back(kUsersModify);
+            c.arrange();
         }
+        const std::vector<sim::File> found = FilesIn(kFolder);
         EXPECT_EQ(Press(), std::vector<Texts>{kRunning});
 
-        const sim::Security& folder = M().SecurityOf(kFolder);
-        EXPECT_EQ(folder.owner, "S-1-5-32-544");
-        if (!c.arrange || c.setAnew) EXPECT_TRUE(folder.entries == kOwnList && folder.protectedList);
-        EXPECT_EQ(M().Trace("CreateDirectoryA"), std::vector<std::string>{"CreateDirectoryA " + kFolder + " attrs"});
-        const std::vector<std::string> setAnew = {"SetNamedSecurityInfoA " + kFolder + " 2147483653",
-                                                  "SetNamedSecurityInfoA " + kCopy + " 536870917"};
-        EXPECT_EQ(M().Trace("SetNamedSecurityInfoA"), c.setAnew ? setAnew : std::vector<std::string>{})
-            << "owner and protected list; then owner and only what the copy inherits";
-        if (!c.arrange) continue;
-        EXPECT_EQ(M().SecurityOf(kCopy).entries.empty(), c.setAnew);
-        EXPECT_LT(At("GetNamedSecurityInfoA " + kFolder), At("CreateServiceA"));
-        EXPECT_LT(At("SetNamedSecurityInfoA"), At("CreateServiceA"));
-        EXPECT_EQ(M().Count("CopyFileA"), 0) << "the copy there is ours";
+        // Our copy, owned as the folder, and nothing else; a folder made with its own list.
+        const std::vector<sim::File> now = FilesIn(kFolder);
+        ASSERT_EQ(now.size(), 1u);
+        EXPECT_TRUE(now[0].path == kCopy && now[0].content == kOurs && now[0].links == 1 && !now[0].encrypted);
+        EXPECT_EQ(M().SecurityOf(kCopy).owner + " " + folder()->owner, "S-1-5-32-544 S-1-5-32-544");
+        const bool kept = c.arrange && c.aside.empty();
+        EXPECT_TRUE(kept || (folder()->entries == kOwnList && folder()->protectedList));
+        EXPECT_EQ(M().Count("WriteFile"), kept && found[0].content == kOurs ? 0 : 1) << "ours kept, or written anew";
+        EXPECT_LT(At("CreateFileA " + kFolder), At("CreateServiceA")) << "checked or held before registered";
+        // Moved, not deleted: what was there lies in the folder moved aside
+        // (a junction as a junction), and nothing was written into it.
+        ASSERT_EQ(M().Trace("MoveFileExA").size(), c.aside.empty() ? 0u : 1u + (c.aside != kAside));
+        if (c.aside.empty()) continue;
+        EXPECT_EQ(M().Trace("MoveFileExA").back(), "MoveFileExA " + kFolder + " " + c.aside + " 0");
+        EXPECT_TRUE(M().deletedFiles.empty());
+        const std::vector<sim::File> aside = FilesIn(M().junctions.count(c.aside) ? kPlanted : c.aside);
+        ASSERT_EQ(aside.size(), std::max<std::size_t>(found.size(), 1));
+        for (std::size_t i = 0; i < found.size(); ++i)
+            EXPECT_TRUE(aside[i].path == c.aside + found[i].path.substr(kFolder.size()) &&
+                        aside[i].content == found[i].content && aside[i].links == found[i].links);
     }
 
-    // A list that cannot be set anew: nothing is registered from that folder.
+    // A move that Windows refuses, because a file in the folder is open: the
+    // install is refused, and nothing is registered, written or deleted.
     sim::Reset();
     ResetProgramState();
     M().AddFile(kBeside, false, kOurs);
-    M().AddFolder(kFolder);
-    M().SecurityOf(kFolder).entries.push_back(kUsersModify);
-    M().SecurityOf(kFolder).refuseChange = true;
+    M().AddFile(kCopy, false, kOurs);
+    M().AddFile(kFolder + "\\version.dll");
+    M().files.back().inUse = true;
     EXPECT_EQ(Press(), std::vector<Texts>{kOff});
     EXPECT_EQ(Shown(), Messages{"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"});
-    EXPECT_EQ(M().FindService("Velmora"), nullptr);
+    EXPECT_EQ(M().Count("CreateServiceA") + M().Count("WriteFile") + M().Count("DeleteFileA"), 0);
+    EXPECT_EQ(FilesIn(kFolder).size(), 2u);
 }
 
 // --- turning off ---------------------------------------------------------------
@@ -390,6 +435,16 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     EXPECT_FALSE(M().FileExists(kCopy));
     EXPECT_FALSE(M().FolderExists(kFolder));
     EXPECT_EQ(M().now, 3000);
+
+    // A junction put in the folder's place: nothing is deleted through it.
+    sim::Reset();
+    ResetProgramState();
+    M().AddFile("C:\\users\\tester\\Velmora.exe", false, kOurs);
+    M().junctions[kFolder] = "C:\\users\\tester";
+    M().AddService("Velmora", SERVICE_RUNNING).binaryPath = kQuotedCopy;
+    EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+    EXPECT_EQ(M().Count("DeleteFileA") + M().Count("RemoveDirectoryA"), 0);
+    EXPECT_TRUE(M().FileExists("C:\\users\\tester\\Velmora.exe"));
 }
 
 TEST_F(GuardControlTest, StartingGuardIsStoppedOnceItRunsAndOneThatStaysIsToldToGoAtRestart) {
@@ -462,9 +517,10 @@ TEST_F(GuardControlTest, StartOfARegistrationBeingDeletedAsksToTryAgainShortly) 
 const std::string kOldRegistration = "C:\\users\\tester\\Downloads\\Tollvard Old\\Velmora.exe";
 
 // At start-up, before anything may start it, such a registration is pointed
-// at the quoted copy, whether or not a verified copy could be placed there:
-// without one the guard cannot start until a press places it. One that
-// cannot be pointed there is disabled.
+// at the quoted copy once a verified copy lies in a folder that passed its
+// check or was made fresh. Otherwise it keeps its path and is disabled, and
+// so is one registered at the copy already whose folder cannot be used: it
+// must not run as LocalSystem at the next boot.
 TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled) {
     const std::string kPathOnly = "ChangeServiceConfigA Velmora 4294967295 4294967295 4294967295 values";
     struct Case {
@@ -476,18 +532,26 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
         DWORD startType;   // after start-up
         Messages shown;    // after one press on a stopped guard
         std::vector<std::string> changes;
+        std::function<void()> arrange = nullptr;
     };
+    const std::string kDisabledOnly = "ChangeServiceConfigA Velmora 4294967295 4 4294967295 nulls";
     const std::vector<Case> cases = {
         {"stopped", SERVICE_STOPPED, kOurs, true, kQuotedCopy, SERVICE_AUTO_START, {kStarted}, {kPathOnly}},
         {"running: it runs on until it next starts", SERVICE_RUNNING, kOurs, true, kQuotedCopy, SERVICE_AUTO_START,
          {}, {kPathOnly}},
-        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", true, kQuotedCopy, SERVICE_AUTO_START,
-         {kProgramMissing}, {kPathOnly}},
+        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", true, kOldRegistration, SERVICE_DISABLED,
+         {kProgramMissing}, {kDisabledOnly}},
         {"a swapped Velmora.exe beside Kestane", SERVICE_STOPPED, "MZ planted by a program running as the user", true,
-         kQuotedCopy, SERVICE_AUTO_START, {kNotOurs}, {kPathOnly}},
+         kOldRegistration, SERVICE_DISABLED, {kNotOurs}, {kDisabledOnly}},
+        {"registered at the copy, in a folder not ours that cannot be moved", SERVICE_STOPPED, kOurs, true,
+         kQuotedCopy, SERVICE_DISABLED, {"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"}, {kDisabledOnly},
+         [this] {
+             M().FindService("Velmora")->binaryPath = kQuotedCopy;
+             M().AddFile(kFolder + "\\version.dll");
+             M().files.back().inUse = true;
+         }},
         {"no Program Files to point it at", SERVICE_STOPPED, kOurs, false, kOldRegistration, SERVICE_DISABLED,
-         {"Program Files 폴더를 찾지 못했습니다"},
-         {"ChangeServiceConfigA Velmora 4294967295 4 4294967295 nulls"}},
+         {"Program Files 폴더를 찾지 못했습니다"}, {kDisabledOnly}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -499,6 +563,7 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
         sim::Service& old = M().AddService("Velmora", c.state);
         old.binaryPath = kOldRegistration;
         old.startType = SERVICE_AUTO_START;
+        if (c.arrange) c.arrange();
         const bool starts = c.shown == Messages{kStarted};
         int startsBeforeThePress = -1;
         InWindow([&](HWND window) {
@@ -506,7 +571,7 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
             EXPECT_EQ(M().FindService("Velmora")->startType, c.startType);
             EXPECT_EQ(M().Trace("ChangeServiceConfigA"), c.changes) << "only the path, or only the start type";
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED ? kStopped : kRunning);
-            EXPECT_EQ(M().FolderExists(kFolder), M().FileExists(kCopy)) << "no empty folder is left behind";
+            EXPECT_EQ(M().FolderExists(kFolder), M().FileExists(kCopy) || c.arrange) << "no empty folder is left";
             startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
             if (c.state == SERVICE_STOPPED) sim::Command(window, IDC_GUARD_BUTTON);
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED && !starts ? kStopped : kRunning);
@@ -517,7 +582,7 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
                                                                                            : SERVICE_STOPPED);
         EXPECT_EQ(M().FindService("Velmora")->binaryPath, c.path);
         EXPECT_EQ(M().Count("CreateServiceA") + M().Count("DeleteService"), 0);
-        EXPECT_EQ(M().FileExists(kCopy), c.beside == kOurs && c.programFilesKnown);
+        EXPECT_EQ(M().FileExists(kCopy), c.startType == SERVICE_AUTO_START);
     }
 
     // Once the copy can be placed, the next start-up points the disabled guard
@@ -612,7 +677,7 @@ TEST_F(GuardControlTest, WithoutRightsThePressAsksForThemOnceAndChangesNothing) 
     });
     EXPECT_EQ(Shown(), Messages(1, "프로그램을 관리자 권한으로 다시 실행하세요"));
     EXPECT_EQ(M().Count("OpenSCManagerA"), 1);
-    EXPECT_EQ(M().Count("OpenServiceA") + M().Count("CopyFileA"), 0);
+    EXPECT_EQ(M().Count("OpenServiceA") + M().Count("CreateDirectoryA"), 0);
 }
 
 }  // namespace

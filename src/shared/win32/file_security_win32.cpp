@@ -1,6 +1,6 @@
 // advapi32's file security behind the process, shell and file seam, and
 // kernel32's LocalFree for what it returns. Forwards only. Kestane only: the
-// guard's folder under Program Files is made and checked by it.
+// guard's folder under Program Files and the copy in it are checked by it.
 #include <windows.h>
 #include <aclapi.h>
 
@@ -9,7 +9,6 @@
 #include "../process_shell.h"
 
 namespace {
-::PACL A(win::ACL* a) { return reinterpret_cast<::PACL>(a); }
 ::PACL* A(win::ACL** a) { return reinterpret_cast<::PACL*>(a); }
 static_assert(sizeof(win::SECURITY_DESCRIPTOR) == sizeof(::SECURITY_DESCRIPTOR), "SECURITY_DESCRIPTOR layout");
 static_assert(offsetof(win::SECURITY_DESCRIPTOR, Dacl) == offsetof(::SECURITY_DESCRIPTOR, Dacl), "Dacl");
@@ -21,15 +20,10 @@ static_assert(offsetof(win::ACCESS_ALLOWED_ACE, SidStart) == offsetof(::ACCESS_A
 namespace win {
 
 BOOL EqualSid(PSID a, PSID b) { return ::EqualSid(a, b); }
-DWORD GetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID* owner, PSID* group,
-                            ACL** dacl, ACL** sacl, void** descriptor) {
-    return ::GetNamedSecurityInfoA(path, static_cast<::SE_OBJECT_TYPE>(objectType), information, owner, group, A(dacl),
-                                   A(sacl), descriptor);
-}
-DWORD SetNamedSecurityInfoA(const char* path, int objectType, DWORD information, PSID owner, PSID group, ACL* dacl,
-                            ACL* sacl) {
-    return ::SetNamedSecurityInfoA(const_cast<char*>(path), static_cast<::SE_OBJECT_TYPE>(objectType), information,
-                                   owner, group, A(dacl), A(sacl));
+DWORD GetSecurityInfo(HANDLE handle, int objectType, DWORD information, PSID* owner, PSID* group, ACL** dacl,
+                      ACL** sacl, void** descriptor) {
+    return ::GetSecurityInfo(reinterpret_cast<::HANDLE>(handle), static_cast<::SE_OBJECT_TYPE>(objectType),
+                             information, owner, group, A(dacl), A(sacl), descriptor);
 }
 void* LocalFree(void* memory) { return ::LocalFree(memory); }
 

@@ -38,9 +38,6 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return ::WaitForS
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 BOOL DeleteFileA(const char* path) { return ::DeleteFileA(path); }
-BOOL CopyFileA(const char* existingPath, const char* newPath, BOOL failIfExists) {
-    return ::CopyFileA(existingPath, newPath, failIfExists);
-}
 BOOL SetFileAttributesA(const char* path, DWORD attributes) { return ::SetFileAttributesA(path, attributes); }
 BOOL CreateDirectoryA(const char* path, void* securityAttributes) {
     return ::CreateDirectoryA(path, static_cast<LPSECURITY_ATTRIBUTES>(securityAttributes));
@@ -51,9 +48,6 @@ DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer) { return ::GetCurre
 BOOL SetCurrentDirectoryA(const char* path) { return ::SetCurrentDirectoryA(path); }
 DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size) {
     return ::GetModuleFileNameA(reinterpret_cast<::HMODULE>(module), buffer, size);
-}
-DWORD GetLongPathNameA(const char* shortPath, char* longPath, DWORD size) {
-    return ::GetLongPathNameA(shortPath, longPath, size);
 }
 UINT GetSystemDirectoryA(char* buffer, UINT size) { return ::GetSystemDirectoryA(buffer, size); }
 
