@@ -3,6 +3,8 @@
 // work on grid programs and grid services, and Velmora.exe started by hand.
 #include "harness.h"
 
+#include <algorithm>
+
 namespace {
 
 using namespace e2e;
@@ -100,6 +102,37 @@ bool wait_service_gone(const std::wstring& name, DWORD timeout_ms) {
         Sleep(100);
     }
     return true;
+}
+
+// The names a folder holds, sorted, without "." and "..".
+std::vector<std::wstring> names_in(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry = {};
+    HANDLE find = FindFirstFileW(join(folder, L"*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::wstring(entry.cFileName) != L"." && std::wstring(entry.cFileName) != L"..")
+            names.push_back(entry.cFileName);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::wstring listed(const std::vector<std::wstring>& names) {
+    std::wstring out;
+    for (const std::wstring& name : names) out += (out.empty() ? L"" : L", ") + name;
+    return out;
+}
+
+// A file's names: more than one for a hard link; 0 when it cannot be read.
+DWORD link_count(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    bool read = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return read ? info.nNumberOfLinks : 0;
 }
 
 std::string cp949(const std::wstring& text) {
@@ -328,6 +361,39 @@ E2E_CASE(guard_older_registration_pointed_at_the_copy) {
     trace("main window after %.2f s with the repair, %.2f s with nothing to repair", repairing,
           (GetTickCount64() - started) / 1000.0);
     expect_guard_texts(again, kTurnOff, kInUse, 0);
+}
+
+// A Tollvard folder made by another program before the first press, with a
+// DLL planted beside a Velmora.exe that is a hard link to a file of the
+// user's: Kestane moves it aside whole, makes the folder anew, writes its
+// copy there as a new file, and writes nothing through the link. (Wine shows
+// every folder as owned by the user who runs it, so there any folder found
+// is moved aside.)
+E2E_CASE(guard_found_folder_moved_aside) {
+    clean_up_guard_afterwards();
+    const std::wstring aside = guard_folder() + L".moved-1";
+    const std::wstring theirs = join(scratch_dir(), L"their-velmora.exe");
+    const std::string their_bytes = "MZ a file of the user's";
+    need(make_file(theirs, their_bytes) && make_file(join(guard_folder(), L"version.dll"), "MZ planted"),
+         "making the files to be found failed");
+    need(CreateHardLinkW(guard_copy().c_str(), theirs.c_str(), nullptr), "linking %s to %s failed: error %lu",
+         str(guard_copy()), str(theirs), GetLastError());
+    App app = launch_kestane();
+    turn_guard_on(app);
+
+    std::vector<std::wstring> ours = names_in(guard_folder()), moved = names_in(aside);
+    ok(ours == std::vector<std::wstring>{L"Velmora.exe"}, "expected %s to hold Velmora.exe only, it holds %s",
+       str(guard_folder()), str(listed(ours)));
+    ok(moved == (std::vector<std::wstring>{L"Velmora.exe", L"version.dll"}),
+       "expected %s to hold what was found, it holds %s", str(aside), str(listed(moved)));
+    ok(read_file(guard_copy()) == read_file(velmora_path()) && link_count(guard_copy()) == 1,
+       "expected %s to be a file of its own holding %s, it has %lu names", str(guard_copy()), str(velmora_path()),
+       link_count(guard_copy()));
+    ok(read_file(theirs) == their_bytes && link_count(theirs) == 2,
+       "expected %s unchanged and still linked, it has %lu names", str(theirs), link_count(theirs));
+    std::wstring running = process_path(query_service(kGuardService).pid);
+    ok(lower(running) == lower(guard_copy()), "expected the guard to run from %s, it runs from %s",
+       str(guard_copy()), str(running));
 }
 
 // A program of the user's holds the name of the guard's stop event as a

@@ -387,6 +387,18 @@ void remove_guard_copy_afterwards() {
     defer([] {
         DeleteFileW(guard_copy().c_str());
         RemoveDirectoryW(guard_folder().c_str());
+        // And what Kestane moved aside, files and all: Tollvard.moved-1, -2, ...
+        for (int n = 1; n <= 9; ++n) {
+            std::wstring aside = guard_folder() + L".moved-" + std::to_wstring(n);
+            WIN32_FIND_DATAW entry = {};
+            HANDLE find = FindFirstFileW(join(aside, L"*").c_str(), &entry);
+            if (find == INVALID_HANDLE_VALUE) continue;
+            do {
+                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(join(aside, entry.cFileName).c_str());
+            } while (FindNextFileW(find, &entry));
+            FindClose(find);
+            RemoveDirectoryW(aside.c_str());
+        }
     });
 }
 

@@ -150,7 +150,8 @@ std::wstring kestane_program_files();
 std::wstring guard_folder();
 std::wstring guard_copy();
 // Deletes the copy and its folder when the case ends: Kestane places it when
-// it turns the guard on, and when it points a Velmora registration at it.
+// it turns the guard on, and when it points a Velmora registration at it. So
+// are the folders Kestane moved aside (Tollvard.moved-N), with their files.
 void remove_guard_copy_afterwards();
 // The folder Kestane reaches as C:\Windows\System32: SysWOW64 under WoW64.
 std::wstring kestane_system_dir();
