@@ -21,6 +21,10 @@ constexpr KnownSid<1> kSystem{1, 1, {0, 0, 0, 0, 0, 5}, {18}};
 constexpr KnownSid<2> kUsers{1, 2, {0, 0, 0, 0, 0, 5}, {32, 545}};
 constexpr KnownSid<6> kTrustedInstaller{
     1, 6, {0, 0, 0, 0, 0, 5}, {80, 956008885, 3418522649u, 1831038044, 1853292631, 2271478464u}};
+// CREATOR OWNER (creator authority 3), in the entries Program Files passes on:
+// its rights go to whoever makes something inside, whom another entry must
+// have let do so.
+constexpr KnownSid<1> kCreatorOwner{1, 1, {0, 0, 0, 0, 0, 3}, {0}};
 
 // An allowing entry, laid out as ACCESS_ALLOWED_ACE with its SID in place.
 template <int N>
@@ -68,7 +72,8 @@ constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_
 bool EntryChangesNothing(const ACCESS_ALLOWED_ACE* entry) {
     if (entry->Header.AceType == ACCESS_DENIED_ACE_TYPE) return true;
     if (entry->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
-    return (entry->Mask & kChangeRights) == 0 || IsAdministrativeSid(const_cast<DWORD*>(&entry->SidStart));
+    PSID sid = const_cast<DWORD*>(&entry->SidStart);
+    return (entry->Mask & kChangeRights) == 0 || IsAdministrativeSid(sid) || EqualSid(sid, Writable(kCreatorOwner));
 }
 
 }  // namespace

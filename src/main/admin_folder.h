@@ -25,7 +25,8 @@ bool IsAdministrativeSid(win::PSID sid);
 
 // Whether only those accounts can change what the handle holds open
 // (READ_CONTROL): they own it, and every entry of its list that allows a
-// change (write, delete, permissions, ownership) is theirs. False when the
+// change (write, delete, permissions, ownership) is theirs, or CREATOR
+// OWNER's, which only passes rights on to what they make. False when the
 // owner and list cannot be read, or there is no list (everybody may do
 // everything).
 bool OnlyAdministratorsChange(win::HANDLE object);

@@ -316,9 +316,10 @@ TEST_F(GuardControlTest, FolderFoundThereIsUsedOnlyWhenExactlyOursAndMovedAsideO
     const std::vector<Case> cases = {
         {"no folder yet: made with the list", nullptr, ""},
         {"ours, with our copy", [] {}, ""},
-        {"ours: TrustedInstaller may change it, Users are denied", [&] {
+        {"ours, as Program Files passes it on: TrustedInstaller and CREATOR OWNER may change it", [&] {
              folder()->entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 2, 0x10000000,
                                           "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"});
+             folder()->entries.push_back({ACCESS_ALLOWED_ACE_TYPE, 11, 0x10000000, "S-1-3-0"});
              folder()->entries.push_back({ACCESS_DENIED_ACE_TYPE, 0, 0x1301BF, kUsers});
          }, ""},
         {"ours, with an older copy that is read-only", [this] { M().files.back() = {kCopy, true, false, "MZ old"}; },
