@@ -437,6 +437,17 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     EXPECT_FALSE(M().FolderExists(kFolder));
     EXPECT_EQ(M().now, 3000);
 
+    // No copy where neither its folder nor Program Files is there: nothing
+    // to wait for.
+    for (const char* programFiles : {"C:\\Program Files", "C:\\Programs"}) {
+        sim::Reset();
+        ResetProgramState();
+        M().SetSpecialFolder(CSIDL_PROGRAM_FILES, programFiles);
+        M().AddService("Velmora", SERVICE_RUNNING).binaryPath = kQuotedCopy;
+        EXPECT_EQ(Press(), std::vector<Texts>{kOff});
+        EXPECT_EQ(M().now, 1500) << programFiles;
+    }
+
     // A junction put in the folder's place: nothing is deleted through it.
     sim::Reset();
     ResetProgramState();
