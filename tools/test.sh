@@ -130,10 +130,12 @@ e2e_run win64 $built_win64
 e2e_run win32 $built_win32
 e2e_run wow64 $built_win32 $built_win64
 # Start-up labels and caption, the message after a sweep, Korean shortcut
-# names deleted, the uninstaller in a Korean folder started: under en_US
-# (code page 1252), where only Kestane's UTF-8 code page carries Korean.
+# names deleted, the uninstaller in a Korean folder started, and the notices
+# of a press that finds no desktop user: under en_US (code page 1252), where
+# only Kestane's UTF-8 code page carries Korean.
 e2e_stage e2e-en_US "$built_win64" --run win64 --locale en_US.UTF-8 \
-    startup_clean_machine sweep_shortcuts_removed sweep_programs_started_hidden
+    startup_clean_machine sweep_shortcuts_removed sweep_programs_started_hidden \
+    sweeps_without_a_desktop_user_leave_its_folders_alone
 
 echo
 echo "=== summary"
