@@ -7,6 +7,7 @@
 #include "../shared/win_defs.h"
 #include "admin_folder.h"
 #include "guard_folder.h"
+#include "main_state.h"
 #include "paths.h"
 #include "resource_ids.h"
 #include "texts.h"
@@ -148,7 +149,3 @@ bool DeleteGuardCopy(const GuardCopy& copy) {
 }
 
 std::string QuotedGuardProgram(const GuardCopy& copy) { return "\"" + copy.program + "\""; }
-
-std::string WithErrorCode(const char* message, DWORD error) {
-    return std::string(message) + " (" + text::kErrorCode + " " + std::to_string(error) + ")";
-}

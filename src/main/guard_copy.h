@@ -37,5 +37,3 @@ bool IsOurGuardProgram(win::HANDLE file);
 // blanks must not be read as a shorter program followed by arguments.
 std::string QuotedGuardProgram(const GuardCopy& copy);
 
-// A failure message with its error code: "... (오류 코드 5)".
-std::string WithErrorCode(const char* message, win::DWORD error);

@@ -4,6 +4,7 @@
 #include "../shared/process_shell.h"
 #include "../shared/win_defs.h"
 #include "admin_folder.h"
+#include "main_state.h"
 #include "texts.h"
 
 using namespace win;

@@ -7,7 +7,6 @@
 #include "../shared/process_shell.h"
 #include "admin_folder.h"
 #include "code_page.h"
-#include "guard_copy.h"
 #include "main_state.h"
 #include "paths.h"
 #include "texts.h"

@@ -26,3 +26,7 @@ void ShowNotice(const char* message) {
 }
 
 void ShowLabel(win::HWND control, const char* text) { win::SetWindowTextA(control, InProcessCodePage(text).c_str()); }
+
+std::string WithErrorCode(const char* message, win::DWORD error) {
+    return std::string(message) + " (" + text::kErrorCode + " " + std::to_string(error) + ")";
+}

@@ -31,3 +31,5 @@ extern win::HWND DeepScanProcessList;  // 1048 while the deep-scan dialog is ope
 void ShowNotice(const char* message);
 // Sets the text of a label or button.
 void ShowLabel(win::HWND control, const char* text);
+// A failure message with its error code: "... (오류 코드 5)".
+std::string WithErrorCode(const char* message, win::DWORD error);
