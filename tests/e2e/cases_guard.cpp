@@ -3,8 +3,6 @@
 // work on grid programs and grid services, and Velmora.exe started by hand.
 #include "harness.h"
 
-#include <algorithm>
-
 namespace {
 
 using namespace e2e;
@@ -104,21 +102,7 @@ bool wait_service_gone(const std::wstring& name, DWORD timeout_ms) {
     return true;
 }
 
-// The names a folder holds, sorted, without "." and "..".
-std::vector<std::wstring> names_in(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry = {};
-    HANDLE find = FindFirstFileW(join(folder, L"*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (std::wstring(entry.cFileName) != L"." && std::wstring(entry.cFileName) != L"..")
-            names.push_back(entry.cFileName);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
+// The names in one line, for a message.
 std::wstring listed(const std::vector<std::wstring>& names) {
     std::wstring out;
     for (const std::wstring& name : names) out += (out.empty() ? L"" : L", ") + name;

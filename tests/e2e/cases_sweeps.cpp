@@ -104,16 +104,16 @@ void install(const std::wstring& path) {
     need(install_recorder(path), "expected a stand-in at %s, copying failed: error %lu", str(path), GetLastError());
 }
 
-// Replaces a program with a recorder for the case and puts the original
-// back afterwards.
-void stand_in_for(const std::wstring& program) {
-    std::wstring backup = join(scratch_dir(), lower(program.substr(program.rfind(L'\\') + 1)) + L".original");
+// Replaces Internet Explorer with a recorder for the case and puts the
+// original back afterwards.
+void stand_in_for_explorer() {
+    std::wstring backup = join(scratch_dir(), L"iexplore.original");
     WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW(program.c_str(), &found);
+    HANDLE search = FindFirstFileW(kExplorer, &found);
     if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
         // Back under the name it had, letter case included.
-        std::wstring original = join(parent_dir(program), found.cFileName);
+        std::wstring original = join(parent_dir(kExplorer), found.cFileName);
         need(CopyFileW(original.c_str(), backup.c_str(), FALSE), "saving %s failed: error %lu", str(original),
              GetLastError());
         // Registered first, so it runs after the harness deleted the recorder.
@@ -123,10 +123,8 @@ void stand_in_for(const std::wstring& program) {
             DeleteFileW(backup.c_str());
         });
     }
-    install(program);
+    install(kExplorer);
 }
-
-void stand_in_for_explorer() { stand_in_for(kExplorer); }
 
 // Makes Wine load these DLLs of Kestane.exe from the program's folder first,
 // as Windows searches; Wine otherwise prefers its own. Only Wine's per-program
@@ -444,32 +442,4 @@ E2E_CASE(sweeps_without_a_desktop_user_leave_its_folders_alone) {
     expect_notice(kUpdateCheckButton,
                   L"바탕 화면 사용자의 권한을 얻지 못해 홈페이지를 열지 않았습니다\n탐색기를 실행한 뒤 다시 시도해 주세요");
     expect_starts(kExplorer, {});
-}
-
-// Wine's cmd reads no AutoRun; what can be shown is that every command line
-// Kestane gives the system's cmd.exe has "/d" before "/c". With cmd.exe set
-// to native, Wine runs the file in the system folder: a recorder for the case.
-E2E_CASE(command_processor_is_told_to_read_no_autorun) {
-    const std::wstring cmd = join(kestane_system_dir(), L"cmd.exe");
-    const wchar_t* const overrides = L"Software\\Wine\\DllOverrides";
-    HKEY key = nullptr;
-    need(RegCreateKeyExW(HKEY_CURRENT_USER, overrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
-             ERROR_SUCCESS,
-         "opening HKCU\\%s failed", utf8(overrides).c_str());
-    const wchar_t native[] = L"native";
-    RegSetValueExW(key, L"cmd.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(native), sizeof(native));
-    RegCloseKey(key);
-    defer([overrides] { RegDeleteKeyValueW(HKEY_CURRENT_USER, overrides, L"cmd.exe"); });
-    stand_in_for(cmd);
-
-    App app = launch_kestane();
-    sweep(app, kProgramSweepButton);
-    const std::wstring rmdir = L"/d /c rmdir /s /q \"";
-    std::vector<std::pair<int, std::wstring>> starts = {
-        {SW_HIDE, rmdir + kProgramFiles + L"JJangQ\\JJangQSearchBar"},
-        {SW_HIDE, rmdir + kProgramFiles + L"BigfileSearch"}};
-    for (const auto& start : on_64bit_windows({{SW_HIDE, rmdir + kProgramFilesX86 + L"JJangQ\\JJangQSearchBar"},
-                                               {SW_HIDE, rmdir + kProgramFilesX86 + L"BigfileSearch"}}))
-        starts.push_back(start);
-    expect_starts(cmd, starts);
 }

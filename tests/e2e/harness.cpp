@@ -390,13 +390,7 @@ void remove_guard_copy_afterwards() {
         // And what Kestane moved aside, files and all: Tollvard.moved-1, -2, ...
         for (int n = 1; n <= 9; ++n) {
             std::wstring aside = guard_folder() + L".moved-" + std::to_wstring(n);
-            WIN32_FIND_DATAW entry = {};
-            HANDLE find = FindFirstFileW(join(aside, L"*").c_str(), &entry);
-            if (find == INVALID_HANDLE_VALUE) continue;
-            do {
-                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(join(aside, entry.cFileName).c_str());
-            } while (FindNextFileW(find, &entry));
-            FindClose(find);
+            for (const std::wstring& name : names_in(aside)) DeleteFileW(join(aside, name).c_str());
             RemoveDirectoryW(aside.c_str());
         }
     });
@@ -1190,6 +1184,20 @@ std::string read_file(const std::wstring& path) {
     while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got) contents.append(buffer, got);
     CloseHandle(file);
     return contents;
+}
+
+std::vector<std::wstring> names_in(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry = {};
+    HANDLE find = FindFirstFileW(join(folder, L"*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::wstring(entry.cFileName) != L"." && std::wstring(entry.cFileName) != L"..")
+            names.push_back(entry.cFileName);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::wstring special_folder(int csidl) {

@@ -322,6 +322,8 @@ bool copy_file(const std::wstring& from, const std::wstring& to);   // tracked l
 bool delete_file(const std::wstring& path);
 void track_file(const std::wstring& path);                          // delete at the end of the case
 std::string read_file(const std::wstring& path);
+// The names a folder holds, sorted, without "." and "..".
+std::vector<std::wstring> names_in(const std::wstring& folder);
 std::wstring special_folder(int csidl);                              // SHGetFolderPathW, e.g. CSIDL_DESKTOPDIRECTORY
 
 // ---------------------------------------------------------------- recorder

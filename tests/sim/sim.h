@@ -91,7 +91,6 @@ constexpr char kGuardProgramBytes[] = "MZ\x90\x00 the Velmora.exe built with thi
 
 // One program started.
 struct Launch {
-    std::string operation;   // empty: the shell starts nothing
     std::string file;        // what runs: the program
     std::string parameters;  // "<null>" when none was given
     int show = -1;

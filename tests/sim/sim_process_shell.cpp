@@ -102,7 +102,7 @@ bool ReadsNoAutoRun(const std::string& parameters) {
 BOOL Start(const char* via, const std::string& account, const std::string& program, const std::string& line,
            DWORD flags, int show, const std::string& directory, const std::map<std::string, std::string>& environment,
            PROCESS_INFORMATION* started) {
-    sim::Launch launch{"", program, "<null>", (flags & STARTF_USESHOWWINDOW) ? show : -1, false, via, account,
+    sim::Launch launch{program, "<null>", (flags & STARTF_USESHOWWINDOW) ? show : -1, false, via, account,
                        directory, environment};
     const std::string quoted = "\"" + program + "\"";
     if (line.compare(0, quoted.size(), quoted) != 0 || (line.size() > quoted.size() && line[quoted.size()] != ' '))
@@ -121,7 +121,7 @@ BOOL Start(const char* via, const std::string& account, const std::string& progr
     M().launches.push_back(launch);
     if (EndsWithNoCase(program, "\\cmd.exe") && !M().userAutoRun.empty() && !ReadsNoAutoRun(launch.parameters)) {
         M().Log("AutoRun " + M().userAutoRun);
-        M().launches.push_back({"", M().userAutoRun, "<null>", -1, false, "AutoRun", account, directory, environment});
+        M().launches.push_back({M().userAutoRun, "<null>", -1, false, "AutoRun", account, directory, environment});
     }
     DWORD pid = 0;
     if (EndsWithNoCase(program, "\\taskkill.exe")) {
@@ -477,9 +477,9 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     M().Log("WaitForSingleObject " + std::to_string(milliseconds));
     auto signalled = [&]() {
         auto* info = M().Handle(handle, Kind::Event);
-        return (info && info->event->signalled) || ProcessEnded(handle);
+        return info && info->event->signalled;
     };
-    if (!M().Handle(handle, Kind::Event) && !M().Handle(handle, Kind::Process)) {
+    if (!M().Handle(handle, Kind::Event)) {
         M().lastError = ERROR_INVALID_HANDLE;
         return WAIT_FAILED;
     }
@@ -488,7 +488,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     }
     if (signalled()) {
         auto* info = M().Handle(handle, Kind::Event);
-        if (info && !info->event->manualReset) info->event->signalled = false;
+        if (!info->event->manualReset) info->event->signalled = false;
         return WAIT_OBJECT_0;
     }
     M().now = deadline;
