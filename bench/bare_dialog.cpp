@@ -2,7 +2,7 @@
 // icon, shown by a dialog procedure that probes nothing.
 #include <windows.h>
 
-#include "resource_ids.h"
+#include "main/resource_ids.h"
 
 namespace {
 INT_PTR CALLBACK BareDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {

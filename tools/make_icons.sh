@@ -1,8 +1,8 @@
 #!/bin/sh
 # Draws the two program icons (our own artwork) with ImageMagick.
-# Run from anywhere; writes src/main/icons/*.ico. The .ico files are committed.
+# Run from anywhere; writes src/main/window/icons/*.ico. The .ico files are committed.
 set -e
-out="$(cd "$(dirname "$0")/.." && pwd)/src/main/icons"
+out="$(cd "$(dirname "$0")/.." && pwd)/src/main/window/icons"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "../shared/dll_search_order.h"
-#include "../shared/process_shell.h"
-#include "../shared/service_manager.h"
-#include "../shared/win_defs.h"
+#include "shared/dll_search_order.h"
+#include "shared/process_shell.h"
+#include "shared/service_manager.h"
+#include "shared/win_defs.h"
 #include "guard_notice.h"
 #include "guard_state.h"
 #include "guard_sweep.h"

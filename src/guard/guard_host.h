@@ -2,7 +2,7 @@
 // Service Control Manager, the service main function and the control handler.
 #pragma once
 
-#include "../shared/win_types.h"
+#include "shared/win_types.h"
 
 // The body of main: runs the service dispatcher, then prints the notice for
 // whoever started the program by hand and lingers ten seconds. Returns 0.

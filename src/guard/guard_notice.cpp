@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "../shared/process_shell.h"
+#include "shared/process_shell.h"
 #include "guard_texts.h"
 
 using namespace win;

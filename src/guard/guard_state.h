@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "../shared/win_types.h"
+#include "shared/win_types.h"
 
 // Status handle returned by the handler registration; every report goes to it.
 extern std::atomic<win::SERVICE_STATUS_HANDLE> StatusHandle;

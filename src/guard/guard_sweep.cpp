@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "../shared/catalogue.h"
-#include "../shared/process_shell.h"
-#include "../shared/service_manager.h"
-#include "../shared/win_defs.h"
+#include "shared/catalogue.h"
+#include "shared/process_shell.h"
+#include "shared/service_manager.h"
+#include "shared/win_defs.h"
 #include "guard_state.h"
 
 using namespace win;

@@ -1,7 +1,7 @@
 #include "code_page.h"
 
-#include "../shared/process_shell.h"
-#include "../shared/win_defs.h"
+#include "shared/process_shell.h"
+#include "shared/win_defs.h"
 
 using namespace win;
 

@@ -1,7 +1,7 @@
 #include "main_state.h"
 
-#include "../shared/win_defs.h"
-#include "../shared/window_dialog.h"
+#include "shared/win_defs.h"
+#include "shared/window_dialog.h"
 #include "code_page.h"
 #include "texts.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "../shared/win_types.h"
+#include "shared/win_types.h"
 
 extern win::HINSTANCE ModuleInstance;
 extern win::HWND MainWindow;

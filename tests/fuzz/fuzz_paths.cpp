@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "main/paths.h"
+#include "main/rights/paths.h"
 #include "sim/sim.h"
 
 namespace {

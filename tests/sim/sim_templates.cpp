@@ -97,9 +97,9 @@ std::map<int, DialogTemplate> Load() {
     const std::string root = TOLLVARD_SOURCE_DIR;
     std::map<std::string, std::string> defines = {{"IDOK", "1"}, {"IDCANCEL", "2"}};
     ReadDefines(root + "/src/main/resource_ids.h", defines);
-    ReadDefines(root + "/src/main/maker_page.h", defines);
+    ReadDefines(root + "/src/main/window/maker_page.h", defines);
 
-    std::ifstream in(root + "/src/main/kestane.rc");
+    std::ifstream in(root + "/src/main/window/kestane.rc");
     if (!in) throw std::runtime_error("cannot read the resource script");
     std::map<int, DialogTemplate> templates;
     DialogTemplate* current = nullptr;

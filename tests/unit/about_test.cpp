@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "main/about.h"
-#include "main/main_window.h"
+#include "main/window/about.h"
+#include "main/window/main_window.h"
 #include "main/resource_ids.h"
 #include "sim/sim_test.h"
 

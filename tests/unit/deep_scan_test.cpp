@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "main/deep_scan.h"
+#include "main/deep_scan/deep_scan.h"
 #include "main/main_state.h"
-#include "main/main_window.h"
+#include "main/window/main_window.h"
 #include "main/resource_ids.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"

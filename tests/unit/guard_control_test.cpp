@@ -6,9 +6,9 @@
 #include <functional>
 #include <utility>
 
-#include "main/guard_control.h"
+#include "main/guard_control/guard_control.h"
 #include "main/main_state.h"
-#include "main/main_window.h"
+#include "main/window/main_window.h"
 #include "main/resource_ids.h"
 #include "shared/service_manager.h"
 #include "shared/window_dialog.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "main/main_state.h"
-#include "main/main_window.h"
+#include "main/window/main_window.h"
 #include "main/resource_ids.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "main/grid_removal.h"
+#include "main/cleanup/grid_removal.h"
 #include "main/main_state.h"
-#include "main/main_window.h"
-#include "main/resident_termination.h"
+#include "main/window/main_window.h"
+#include "main/cleanup/resident_termination.h"
 #include "main/resource_ids.h"
 #include "shared/catalogue.h"
 #include "shared/window_dialog.h"

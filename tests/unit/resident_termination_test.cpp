@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "main/main_state.h"
-#include "main/resident_termination.h"
+#include "main/cleanup/resident_termination.h"
 #include "sim/sim_test.h"
 
 using namespace win;

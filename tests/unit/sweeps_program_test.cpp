@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "main/about.h"
-#include "main/resident_termination.h"
-#include "main/sweeps.h"
+#include "main/window/about.h"
+#include "main/cleanup/resident_termination.h"
+#include "main/cleanup/sweeps.h"
 #include "sim/sim_test.h"
 
 using namespace win;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "main/sweeps.h"
+#include "main/cleanup/sweeps.h"
 #include "sim/sim_test.h"
 
 using namespace win;

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "main/launch.h"
-#include "main/main_window.h"
+#include "main/rights/launch.h"
+#include "main/window/main_window.h"
 #include "main/resource_ids.h"
-#include "main/sweeps.h"
+#include "main/cleanup/sweeps.h"
 #include "sim/sim_test.h"
 
 using namespace win;

@@ -1,0 +1,367 @@
+#include "launch.h"
+
+#include <string>
+#include <vector>
+
+#include "shared/catalogue.h"
+#include "shared/process_shell.h"
+#include "admin_folder.h"
+#include "main/code_page.h"
+#include "main/main_state.h"
+#include "paths.h"
+#include "main/texts.h"
+
+using namespace win;
+
+namespace {
+
+// A name of Kestane's own below the Windows folder's Temp, where Users may
+// create folders: one that exists already is someone else's, and the next
+// name is tried.
+constexpr DWORD kTempFolderAttempts = 16;
+
+// What Windows is asked to start for a row: the program by its full path and
+// the whole command line.
+struct StartLine {
+    std::string program;
+    std::string commandLine;
+    bool exists = false;  // the row's file or folder is there
+    bool folder = false;  // a folder, opened in the system's explorer
+};
+
+bool EndsWithNoCase(const std::string& text, const char* tail) {
+    std::string folded = grid::LowerImageName(text.c_str());
+    std::string lowerTail = grid::LowerImageName(tail);
+    return folded.size() >= lowerTail.size() &&
+           folded.compare(folded.size() - lowerTail.size(), lowerTail.size(), lowerTail) == 0;
+}
+
+// Every path reaches Windows through here. A folder opens in the system's
+// explorer and an existing batch file runs in the system's command processor,
+// which takes the outer quotes of "/c" off and runs the rest as it stands;
+// "/d" first, or it would run the AutoRun command that any program of the
+// user's may write to HKEY_CURRENT_USER.
+bool MakeStartLine(const std::string& file, const char* parameters, StartLine& line) {
+    const std::string quoted = "\"" + file + "\"";
+    const std::string tail = parameters ? std::string(" ") + parameters : std::string();
+    DWORD attributes = GetFileAttributesA(file.c_str());
+    line.exists = attributes != INVALID_FILE_ATTRIBUTES;
+    line.folder = line.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (line.folder) {
+        std::string windows;
+        if (!WindowsFolder(windows) || !JoinFolderPath(windows, "explorer.exe", line.program)) return false;
+        line.commandLine = "\"" + line.program + "\" " + quoted + tail;
+    } else if (line.exists && EndsWithNoCase(file, ".bat")) {
+        if (!SystemProgramPath("cmd.exe", line.program)) return false;
+        line.commandLine = "\"" + line.program + "\" /d /c \"" + quoted + tail + "\"";
+    } else {
+        line.program = file;
+        line.commandLine = quoted + tail;
+    }
+    return true;
+}
+
+// The folder that holds a file or folder; false for a path without one.
+bool OwnFolder(const std::string& path, std::string& folder) {
+    std::size_t end = path.size();
+    if (end > 0 && path[end - 1] == '\\') --end;
+    std::size_t slash = path.rfind('\\', end == 0 ? 0 : end - 1);
+    if (slash == std::string::npos || slash < 2) return false;
+    // "C:" alone would be the drive's current folder, not its root.
+    folder = path.substr(0, slash == 2 ? 3 : slash);
+    return true;
+}
+
+// CreateProcessWithTokenW has no narrow form: the narrow texts are read in
+// the process's code page, as every narrow call reads them. With its zero;
+// empty when the text is empty or has no wide form. (A vector, not a wide
+// string: the runtime's wide strings would add their every member.)
+std::vector<WCHAR> Widen(const std::string& text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 1) return {};
+    std::vector<WCHAR> wide(static_cast<std::size_t>(length));
+    if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length) != length) return {};
+    return wide;
+}
+
+using CreateEnvironmentBlockProc = BOOL(WIN_CALLBACK*)(void**, HANDLE, BOOL);
+using DestroyEnvironmentBlockProc = BOOL(WIN_CALLBACK*)(void*);
+
+// userenv is no KnownDLL: imported, the loader would take it from Kestane's
+// own folder before any of our code ran. The copy from the system folder
+// that RestrictDllSearch loaded, by its full path again.
+bool UserenvCalls(CreateEnvironmentBlockProc& create, DestroyEnvironmentBlockProc& destroy) {
+    std::string path;
+    HINSTANCE userenv = SystemProgramPath("userenv.dll", path)
+                            ? LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                            : nullptr;
+    create = reinterpret_cast<CreateEnvironmentBlockProc>(GetProcAddress(userenv, "CreateEnvironmentBlock"));
+    destroy = reinterpret_cast<DestroyEnvironmentBlockProc>(GetProcAddress(userenv, "DestroyEnvironmentBlock"));
+    return userenv && create && destroy;
+}
+
+bool SameNameNoCase(const WCHAR* entry, const char* name) {
+    for (; *name; ++entry, ++name) {
+        WCHAR c = *entry >= u'a' && *entry <= u'z' ? static_cast<WCHAR>(*entry - 32) : *entry;
+        if (c != static_cast<WCHAR>(*name)) return false;
+    }
+    return *entry == u'=';
+}
+
+// Windows' environment of a token (null: the system's variables only), with
+// the named variables given these values instead. Empty when Windows gives
+// none.
+std::vector<WCHAR> EnvironmentOf(HANDLE token, const std::vector<std::pair<const char*, std::string>>& values,
+                                 DWORD& error) {
+    CreateEnvironmentBlockProc create = nullptr;
+    DestroyEnvironmentBlockProc destroy = nullptr;
+    void* raw = nullptr;
+    if (!UserenvCalls(create, destroy) || !create(&raw, token, FALSE)) {
+        error = GetLastError();
+        if (error == 0) error = ERROR_PROC_NOT_FOUND;
+        return {};
+    }
+    std::vector<WCHAR> block;
+    for (const WCHAR* entry = static_cast<const WCHAR*>(raw); *entry; entry += std::char_traits<WCHAR>::length(entry) + 1) {
+        bool replaced = false;
+        for (const auto& value : values) replaced = replaced || SameNameNoCase(entry, value.first);
+        if (!replaced) block.insert(block.end(), entry, entry + std::char_traits<WCHAR>::length(entry) + 1);
+    }
+    destroy(raw);
+    for (const auto& value : values) {
+        std::vector<WCHAR> wide = Widen(std::string(value.first) + "=" + value.second);
+        if (wide.empty()) {
+            error = ERROR_INVALID_PARAMETER;
+            return {};
+        }
+        block.insert(block.end(), wide.begin(), wide.end());
+    }
+    block.push_back(u'\0');
+    return block;
+}
+
+std::string Hex(DWORD value) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), "0123456789ABCDEF"[value % 16]);
+        value /= 16;
+    } while (value);
+    return digits;
+}
+
+// StartTempFolder, made with a name no one else had when the first start
+// with Kestane's rights needs it.
+bool MakeStartTempFolder(DWORD& error) {
+    if (!StartTempFolder.empty()) {
+        DWORD attributes = GetFileAttributesA(StartTempFolder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+        StartTempFolder.clear();
+    }
+    std::string windows;
+    if (!WindowsFolder(windows)) {
+        error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    for (DWORD attempt = 0; attempt < kTempFolderAttempts; ++attempt) {
+        const std::string name =
+            "Temp\\Tollvard-" + Hex(GetCurrentProcessId()) + "-" + Hex(GetTickCount() + attempt);
+        std::string path;
+        if (!JoinFolderPath(windows, name.c_str(), path)) {
+            error = ERROR_PATH_NOT_FOUND;
+            return false;
+        }
+        if (CreateAdminOnlyFolder(path)) {
+            StartTempFolder = path;
+            return true;
+        }
+        error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+// The environment of every start with Kestane's rights: not Kestane's own,
+// which Windows built from the user's HKEY_CURRENT_USER\Environment (TEMP
+// and TMP in the user's profile, the user's Path, ComSpec and PATHEXT), but
+// the system's variables only, with TEMP and TMP in a folder that only
+// administrators can change. Without one, nothing starts with our rights.
+const std::vector<WCHAR>* OwnEnvironment(Starts& starts) {
+    if (!starts.environmentTried) {
+        starts.environmentTried = true;
+        if (MakeStartTempFolder(starts.environmentError))
+            starts.environment =
+                EnvironmentOf(nullptr, {{"TEMP", StartTempFolder}, {"TMP", StartTempFolder}}, starts.environmentError);
+    }
+    return starts.environment.empty() ? nullptr : &starts.environment;
+}
+
+// A console program gets a console of its own, as the shell gives it, shown
+// as the row says; without one it would write into nothing, or under Wine
+// into the terminal Wine was started from.
+bool StartWithOwnToken(Starts& starts, const StartLine& line, int show, const std::string& folder,
+                       HANDLE* process) {
+    const std::vector<WCHAR>* environment = OwnEnvironment(starts);
+    if (!environment) return false;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<std::uint16_t>(show);
+    PROCESS_INFORMATION started = {};
+    std::vector<char> commandLine(line.commandLine.begin(), line.commandLine.end());
+    commandLine.push_back('\0');
+    std::vector<WCHAR> block = *environment;  // the call may write to it
+    if (!CreateProcessA(line.program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, block.data(), folder.c_str(), &startup,
+                        &started))
+        return false;
+    CloseHandle(started.hThread);
+    if (process)
+        *process = started.hProcess;
+    else
+        CloseHandle(started.hProcess);
+    return true;
+}
+
+using CreateProcessWithTokenWProc = BOOL(WIN_CALLBACK*)(HANDLE, DWORD, const WCHAR*, WCHAR*, DWORD, void*,
+                                                        const WCHAR*, STARTUPINFOW*, PROCESS_INFORMATION*);
+
+// Through the secondary logon service, which Vista brought; with no
+// environment given, Windows builds the user's own from the profile it
+// loads. Windows' error when it did not start.
+DWORD StartWithUserToken(HANDLE token, const StartLine& line, int show, const std::string& folder,
+                         std::vector<WCHAR>* environment) {
+    auto createProcessWithToken = reinterpret_cast<CreateProcessWithTokenWProc>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW"));
+    if (!createProcessWithToken) return ERROR_PROC_NOT_FOUND;
+    std::vector<WCHAR> program = Widen(line.program), commandLine = Widen(line.commandLine),
+                         directory = Widen(folder);
+    if (program.empty() || commandLine.empty() || directory.empty()) return ERROR_INVALID_PARAMETER;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<std::uint16_t>(show);
+    PROCESS_INFORMATION started = {};
+    DWORD flags = CREATE_NEW_CONSOLE | (environment ? CREATE_UNICODE_ENVIRONMENT : 0);
+    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.data(), commandLine.data(), flags,
+                                environment ? environment->data() : nullptr, directory.data(), &startup, &started))
+        return GetLastError();
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return ERROR_SUCCESS;
+}
+
+// Installer detection refuses a 32-bit program named like an installer
+// ("Uninstall.exe") to a token that is not elevated. Such a program is
+// started as the user once more, in the user's own environment with the
+// compatibility layer that runs it as its invoker; never as administrator.
+void StartAsUser(Starts& starts, const StartLine& line, int show, const std::string& folder) {
+    DWORD error = StartWithUserToken(starts.user.token, line, show, folder, nullptr);
+    if (error == ERROR_ELEVATION_REQUIRED) {
+        std::vector<WCHAR> asInvoker =
+            EnvironmentOf(starts.user.token, {{"__COMPAT_LAYER", "RunAsInvoker"}}, error);
+        if (!asInvoker.empty()) error = StartWithUserToken(starts.user.token, line, show, folder, &asInvoker);
+    }
+    // What is not installed fails in silence, as always; what is there and
+    // still does not start is told.
+    if (error != ERROR_SUCCESS && line.exists && starts.userStartError == 0) starts.userStartError = error;
+}
+
+// What belongs to the desktop user: a program in the user's folders, or a
+// folder that the user's own explorer opens (elevated, it would become an
+// elevated shell where none runs).
+void StartForUser(Starts& starts, const StartLine& line, int show, const std::string& file) {
+    std::string folder;
+    switch (starts.user.answer) {
+    case DesktopUser::kNoSplit:
+        // A program in the user's folders does not start in them: the folder
+        // is the user's to fill with DLLs, and we are administrator.
+        if (line.folder ? OwnFolder(file, folder) : SystemFolder(folder))
+            StartWithOwnToken(starts, line, show, folder, nullptr);
+        break;
+    case DesktopUser::kUser:
+        if (OwnFolder(file, folder)) StartAsUser(starts, line, show, folder);
+        break;
+    case DesktopUser::kNoUser:
+        starts.userRowsSkipped = true;
+        break;
+    }
+}
+
+void LaunchTrusted(Starts& starts, const std::string& file, const LaunchEntry& row) {
+    if (!TrustedPath(starts.roots, file)) return;
+    const std::string path = InProcessCodePage(file.c_str());
+    StartLine line;
+    if (!MakeStartLine(path, row.parameters, line)) return;
+    std::string folder;
+    if (line.folder)
+        StartForUser(starts, line, row.show, path);
+    else if (OwnFolder(path, folder))
+        StartWithOwnToken(starts, line, row.show, folder, nullptr);
+}
+
+void LaunchBelow(Starts& starts, ProgramFilesRoot root, const LaunchEntry& row) {
+    bool x86 = root == ProgramFilesRoot::X86;
+    if ((row.flags & kNativeRootOnly) && x86) return;
+    if ((row.flags & kX86RootOnly) && !x86) return;
+    std::string file = std::string(ProgramFilesPath(root)) + row.file;
+    if (row.flags & kLowerCaseDrive) file[0] = 'c';
+    LaunchTrusted(starts, file, row);
+}
+
+}  // namespace
+
+const char* ProgramFilesPath(ProgramFilesRoot root) {
+    return root == ProgramFilesRoot::X86 ? kProgramFilesX86Root : kProgramFilesRoot;
+}
+
+Starts BeginStarts() {
+    Starts starts;
+    starts.roots = FindOwnRoots();
+    starts.user = FindDesktopUser();
+    return starts;
+}
+
+void EndStarts(Starts& starts) {
+    CloseDesktopUser(starts.user);
+    if (starts.userRowsSkipped) TellUserFoldersSkipped();
+    if (starts.userStartError) ShowNotice(WithErrorCode(text::kUserStartRefused, starts.userStartError).c_str());
+    if (starts.environmentTried && starts.environment.empty())
+        ShowNotice(WithErrorCode(text::kStartsNotMade, starts.environmentError).c_str());
+}
+
+void Launch(Starts& starts, const char* file, const char* parameters, int show, HANDLE* process) {
+    if (process) *process = nullptr;
+    StartLine line;
+    std::string folder;
+    if (MakeStartLine(file, parameters, line) && !line.folder && OwnFolder(file, folder))
+        StartWithOwnToken(starts, line, show, folder, process);
+}
+
+void LaunchAsUser(Starts& starts, const char* file, const char* parameters, int show) {
+    if (starts.user.answer == DesktopUser::kNoUser) {
+        starts.userRowsSkipped = true;
+        return;
+    }
+    StartLine line;
+    if (MakeStartLine(file, parameters, line)) StartForUser(starts, line, show, file);
+}
+
+void LaunchTable(Starts& starts, const LaunchEntry* rows, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) LaunchTrusted(starts, rows[i].file, rows[i]);
+}
+
+void LaunchUnderRoot(Starts& starts, ProgramFilesRoot root, const LaunchEntry* rows, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) LaunchBelow(starts, root, rows[i]);
+}
+
+void LaunchUnderBothRoots(Starts& starts, const LaunchEntry* rows, std::size_t count) {
+    LaunchUnderRoot(starts, ProgramFilesRoot::Native, rows, count);
+    LaunchUnderRoot(starts, ProgramFilesRoot::X86, rows, count);
+}
+
+void LaunchEachUnderBothRoots(Starts& starts, const LaunchEntry* rows, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        LaunchBelow(starts, ProgramFilesRoot::Native, rows[i]);
+        LaunchBelow(starts, ProgramFilesRoot::X86, rows[i]);
+    }
+}
