@@ -4,6 +4,7 @@
 
 #include "shared/catalogue.h"
 #include "shared/process_shell.h"
+#include "shared/process_walk.h"
 #include "shared/service_manager.h"
 #include "shared/win_defs.h"
 #include "guard_state.h"
@@ -50,24 +51,17 @@ void SweepGridProcesses() {
 void TerminateGridProcess(const char* imageName) {
     char wanted[MAX_PATH + 1];
     grid::FoldImageName(imageName, wanted, sizeof(wanted));
-
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
-
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        char image[MAX_PATH + 1];
-        grid::FoldImageName(entry.szExeFile, image, sizeof(image));
-        if (std::strcmp(image, wanted) != 0) continue;
-        // Only the right to terminate: Windows XP refuses the full-access mask
-        // outright, and other processes are none of our business.
-        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
-        if (!process) continue;  // protected or already gone; the next instance may still be ours to end
-        TerminateProcess(process, 0);
-        CloseHandle(process);
-    }
-    CloseHandle(snapshot);
+    WalkProcessList(
+        [](const PROCESSENTRY32& entry, const char* foldedName, void* context) {
+            if (std::strcmp(foldedName, static_cast<const char*>(context)) != 0) return;
+            // Only the right to terminate: Windows XP refuses the full-access
+            // mask outright, and other processes are none of our business.
+            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+            if (!process) return;  // protected or already gone; the next instance may still be ours to end
+            TerminateProcess(process, 0);
+            CloseHandle(process);
+        },
+        wanted);
 }
 
 void SweepGridServices() {

@@ -5,6 +5,7 @@
 
 #include "shared/catalogue.h"
 #include "shared/process_shell.h"
+#include "shared/process_walk.h"
 #include "shared/service_manager.h"
 #include "shared/win_defs.h"
 #include "shared/window_dialog.h"
@@ -85,20 +86,14 @@ void ListResidentProcess(char* imageName) {
     std::string lowered = grid::LowerImageName(imageName);
     std::memcpy(imageName, lowered.c_str(), lowered.size() + 1);
 
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    if (!Process32First(snapshot, &entry)) {
-        CloseHandle(snapshot);
-        return;
-    }
-    do {
-        entry.szExeFile[sizeof(entry.szExeFile) - 1] = '\0';
-        if (grid::LowerImageName(entry.szExeFile) == lowered)
-            SendMessageA(DeepScanProcessList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(imageName));
-    } while (Process32Next(snapshot, &entry));
-    CloseHandle(snapshot);
+    // The row shows the name as folded, once for every instance.
+    WalkProcessList(
+        [](const PROCESSENTRY32&, const char* foldedName, void* context) {
+            const char* name = static_cast<const char*>(context);
+            if (std::strcmp(foldedName, name) == 0)
+                SendMessageA(DeepScanProcessList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        },
+        imageName);
 }
 
 INT_PTR WIN_CALLBACK DeepScanDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

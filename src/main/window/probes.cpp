@@ -1,7 +1,10 @@
 #include "probes.h"
 
+#include <cstring>
+
 #include "shared/catalogue.h"
 #include "shared/process_shell.h"
+#include "shared/process_walk.h"
 #include "shared/service_manager.h"
 #include "shared/win_defs.h"
 #include "shared/window_dialog.h"
@@ -12,22 +15,14 @@
 using namespace win;
 
 void FindGridProcess(const char* imageName) {
-    std::string wanted = grid::LowerImageName(imageName);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
-
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    if (!Process32First(snapshot, &entry)) {
-        CloseHandle(snapshot);
-        return;
-    }
+    char wanted[MAX_PATH + 1];
+    grid::FoldImageName(imageName, wanted, sizeof(wanted));
     // Walk the whole snapshot: the pass does not stop at a match.
-    do {
-        entry.szExeFile[sizeof(entry.szExeFile) - 1] = '\0';
-        if (grid::LowerImageName(entry.szExeFile) == wanted) ResidentGridFound = 1;
-    } while (Process32Next(snapshot, &entry));
-    CloseHandle(snapshot);
+    WalkProcessList(
+        [](const PROCESSENTRY32&, const char* foldedName, void* context) {
+            if (std::strcmp(foldedName, static_cast<const char*>(context)) == 0) ResidentGridFound = 1;
+        },
+        wanted);
 }
 
 void ProbeResidentGrids() {
