@@ -52,6 +52,7 @@ count_plain() {
 }
 
 stage deps tools/install-deps.sh || failed=$((failed + 1))
+if stage layers tools/check-layers.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 if stage build-native tools/build.sh native; then
     stage unit ./build/native/unit_tests

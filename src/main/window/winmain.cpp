@@ -1,8 +1,7 @@
-// Entry point of Kestane.exe.
-#include <windows.h>
-
+// Entry point of Kestane.exe. The C runtime's start-up calls WinMain by its C
+// name; the seam's handle types have the platform's, so no <windows.h> here.
 #include "main_window.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return RunMainWindow(reinterpret_cast<win::HINSTANCE>(instance));
+extern "C" int WIN_CALLBACK WinMain(win::HINSTANCE instance, win::HINSTANCE, char*, int) {
+    return RunMainWindow(instance);
 }
