@@ -238,7 +238,7 @@ void RemoveSearchBarFolders(Starts& starts, ProgramFilesRoot root) {
     if (!SystemProgramPath("cmd.exe", commandProcessor)) return;
     for (const char* folder : kSearchBarFolders) {
         std::string path = std::string(ProgramFilesPath(root)) + folder;
-        if (!TrustedPath(starts.roots, path)) continue;
+        if (!FixedRootIsOwn(starts.roots, path)) continue;
         // "/d": no AutoRun command of the user's runs first.
         std::string parameters = "/d /c rmdir /s /q \"" + path;
         Launch(starts, commandProcessor.c_str(), parameters.c_str(), SW_HIDE);

@@ -23,7 +23,9 @@ bool TokenValue(HANDLE token, int informationClass, DWORD& value) {
     return GetTokenInformation(token, informationClass, &value, sizeof(value), &returned) != FALSE;
 }
 
-bool OwnTokenIsElevatedHalf() {
+// Whether Kestane's own token is the full (elevated) one of a split pair,
+// TokenElevationTypeFull; false where Windows knows no split.
+bool OwnTokenIsFull() {
     HANDLE own = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return false;
     DWORD type = 0;
@@ -83,7 +85,7 @@ HANDLE UnelevatedShellToken() {
 
 DesktopUser FindDesktopUser() {
     DesktopUser user;
-    if (!OwnTokenIsElevatedHalf()) return user;
+    if (!OwnTokenIsFull()) return user;
     // From here on UAC separates the two: without the user's own token the
     // user's folders are not worked in at all.
     user.answer = DesktopUser::kNoUser;

@@ -288,7 +288,7 @@ void StartForUser(Starts& starts, const StartLine& line, int show, const std::st
 }
 
 void LaunchTrusted(Starts& starts, const std::string& file, const LaunchEntry& row) {
-    if (!TrustedPath(starts.roots, file)) return;
+    if (!FixedRootIsOwn(starts.roots, file)) return;
     const std::string path = InProcessCodePage(file.c_str());
     StartLine line;
     if (!MakeStartLine(path, row.parameters, line)) return;

@@ -87,7 +87,7 @@ OwnRoots FindOwnRoots() {
     return roots;
 }
 
-bool TrustedPath(const OwnRoots& roots, const std::string& path) {
+bool FixedRootIsOwn(const OwnRoots& roots, const std::string& path) {
     for (const auto& fixed : kFixedRoots)
         if (StartsWithNoCase(path, fixed.root)) return roots.*fixed.own;
     return true;

@@ -25,6 +25,7 @@ struct OwnRoots {
 // regard to case.
 OwnRoots FindOwnRoots();
 
-// A path that Kestane may start or remove: below no fixed root, or below one
-// that is this machine's own folder.
-bool TrustedPath(const OwnRoots& roots, const std::string& path);
+// Whether the fixed root a path lies below is this machine's own folder;
+// true too for a path below no fixed root. Says nothing of the folders
+// between the root and the path.
+bool FixedRootIsOwn(const OwnRoots& roots, const std::string& path);

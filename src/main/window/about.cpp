@@ -20,7 +20,7 @@ void OpenMakerPage() {
     Starts starts = BeginStarts();
     if (starts.user.answer == DesktopUser::kNoUser)
         ShowNotice(text::kMakerPageNotOpened);
-    else if (TrustedPath(starts.roots, explorer))
+    else if (FixedRootIsOwn(starts.roots, explorer))
         LaunchAsUser(starts, explorer, MAKER_PAGE_ADDRESS, SW_SHOW);
     EndStarts(starts);
 }
