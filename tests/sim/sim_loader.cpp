@@ -9,7 +9,7 @@
 using namespace win;
 
 namespace sim {
-// advapi32's, in sim_process_shell.cpp with the other process starts.
+// advapi32's, in sim_processes.cpp with the other process starts.
 BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const WCHAR* applicationName,
                                           WCHAR* commandLine, DWORD creationFlags, void* environment,
                                           const WCHAR* currentDirectory, STARTUPINFOW* startupInfo,
