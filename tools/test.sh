@@ -2,10 +2,11 @@
 # Runs every test: installs what is missing, builds all configurations, runs
 # the unit tests (plain and under AddressSanitizer + UndefinedBehaviorSanitizer)
 # and each fuzz target for a few seconds (TOLLVARD_FUZZ_SECONDS, default 10),
-# checks the Windows programs, and runs the end-to-end tests under Wine three
-# times: win64, win32 (32-bit prefix) and wow64 (32-bit programs, 64-bit prefix);
-# then the cases whose texts and names are Korean once more under a locale
-# whose ANSI code page is not Korean (e2e-en_US).
+# checks the Windows programs, builds the release a second time in another
+# folder and compares the two byte for byte, and runs the end-to-end tests
+# under Wine three times: win64, win32 (32-bit prefix) and wow64 (32-bit
+# programs, 64-bit prefix); then the cases whose texts and names are Korean
+# once more under a locale whose ANSI code page is not Korean (e2e-en_US).
 # Ends with a summary; exits non-zero when anything failed.
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -73,11 +74,40 @@ fi
 # each: enough to show that they build and run.
 if stage fuzz tools/fuzz.sh "${TOLLVARD_FUZZ_SECONDS:-10}"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
+# The release once here and once more from a copy of the tree at another path
+# (build/repro/Tollvard), built from scratch with the same commit time: a user
+# can check a zip against the source it names only when every byte of it, and
+# of both programs, is the same wherever and whenever it was built.
+release_elsewhere() (
+    . tools/source-date-epoch.sh  # one time for both; the copy has no git
+    copy="$root/build/repro/Tollvard"
+    rm -rf "$root/build/repro" && mkdir -p "$copy" || exit 1
+    tar -C "$root" --exclude=./build --exclude=./dist --exclude=./.git --exclude=./.wine-test -cf - . |
+        tar -C "$copy" -xf - || exit 1
+    echo "--- release in $root"
+    tools/release.sh || exit 1
+    echo "--- release in $copy"
+    "$copy/tools/release.sh" || exit 1
+    (cd dist && sha256sum -c Tollvard-1.3-win32.zip.sha256) || exit 1
+    differ=0
+    for file in Tollvard-1.3-win32.zip win32/Kestane.exe win32/Velmora.exe; do
+        if ! cmp -s "dist/$file" "$copy/dist/$file"; then
+            echo "dist/$file differs between the two builds: $(cmp -l "dist/$file" "$copy/dist/$file" 2>/dev/null | wc -l) bytes at different values, sizes $(stat -c %s "dist/$file") and $(stat -c %s "$copy/dist/$file") (cmp -l dist/$file $copy/dist/$file)"
+            differ=1
+        fi
+    done
+    [ $differ -eq 0 ] || exit 1
+    rm -rf "$root/build/repro"
+    echo "the same in both builds: dist/Tollvard-1.3-win32.zip, dist/win32/Kestane.exe, dist/win32/Velmora.exe"
+    cat dist/Tollvard-1.3-win32.zip.sha256
+)
+
 built_win32=0
 built_win64=0
 if stage build-win32 tools/build.sh win32; then
     built_win32=1
     if stage binaries-win32 tools/check-binaries.sh win32; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+    if stage repro-win32 release_elsewhere; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 else
     failed=$((failed + 1))
 fi
