@@ -33,7 +33,7 @@ if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
     fi
 fi
 for file in "$dist/Kestane.exe" "$dist/Velmora.exe" "$bench/$program.exe" "$bench/bare_dialog.exe" \
-            "$bench/sleeper.exe" "$bench/fake_service.exe"; do
+            "$bench/floor_dialog.exe" "$bench/sleeper.exe" "$bench/fake_service.exe"; do
     if [ ! -f "$file" ]; then
         echo "bench: $file was not built" >&2
         exit 2
