@@ -368,6 +368,7 @@ public:
     // Whether a handle holds the file or folder without sharing its deletion:
     // it can then be neither renamed nor deleted.
     bool HeldWithoutDeleteSharing(const std::string& path) const;
+    bool OpenBelow(const std::string& folder) const;  // any file or folder below it, held open
     void Refresh();
     void Log(const std::string& entry) { trace.push_back(entry); }
     DWORD lastError = 0;

@@ -265,7 +265,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securi
             std::to_string(disposition));
     // Only what the programs do: read an existing file or folder, or its
     // owner and list; write a new file.
-    const DWORD reading = GENERIC_READ | READ_CONTROL | FILE_READ_ATTRIBUTES;
+    const DWORD reading = GENERIC_READ | FILE_LIST_DIRECTORY | READ_CONTROL | FILE_READ_ATTRIBUTES;
     bool reads = disposition == OPEN_EXISTING && (access & ~reading) == 0 && !securityAttributes;
     bool creates = disposition == CREATE_NEW && access == GENERIC_WRITE;
     if ((!reads && !creates) || templateFile) {
@@ -413,9 +413,11 @@ BOOL MoveFileExA(const char* existingPath, const char* newPath, DWORD flags) {
     if (!folder && !FindFile(full)) return Fail(ERROR_FILE_NOT_FOUND);
     if (M().HeldWithoutDeleteSharing(full)) return Fail(ERROR_SHARING_VIOLATION);
     auto moves = [&](const std::string& path) { return sim::SameNoCase(path, full) || Below({full}, path); };
-    // Windows renames no folder while a file below it is open.
+    // Windows renames no folder while anything below it is open: a running
+    // program's image, or a file or folder held by any handle.
     for (const sim::File& f : M().files)
         if (folder && moves(f.path) && M().FileInUse(f.path)) return Fail(ERROR_ACCESS_DENIED);
+    if (folder && M().OpenBelow(full)) return Fail(ERROR_ACCESS_DENIED);
     auto moved = [&](const std::string& path) { return moves(path) ? to + path.substr(full.size()) : path; };
     for (std::string& f : M().folders) f = moved(f);
     for (sim::File& f : M().files) f.path = moved(f.path);

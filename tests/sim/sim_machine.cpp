@@ -279,8 +279,20 @@ std::shared_ptr<Machine::EventObject> Machine::EventNamed(const std::string& nam
 }
 
 bool Machine::HeldWithoutDeleteSharing(const std::string& path) const {
+    // Sharing binds only opens that ask for data or delete access (generic
+    // rights, read, write, append, execute, delete): one for the attributes
+    // or the descriptor alone stands in nobody's way.
+    const DWORD dataOrDelete = 0xF0000000 | win::DELETE | 0x27;
     for (const auto& [handle, info] : handles_)
-        if (info.kind == HandleKind::File && SameNoCase(info.path, path) && !(info.share & win::FILE_SHARE_DELETE))
+        if (info.kind == HandleKind::File && (info.access & dataOrDelete) && SameNoCase(info.path, path) &&
+            !(info.share & win::FILE_SHARE_DELETE))
+            return true;
+    return false;
+}
+
+bool Machine::OpenBelow(const std::string& folder) const {
+    for (const auto& [handle, info] : handles_)
+        if (info.kind == HandleKind::File && SameNoCase(info.path.substr(0, folder.size() + 1), folder + "\\"))
             return true;
     return false;
 }

@@ -7,9 +7,11 @@
 #include <utility>
 
 #include "main/guard_control/guard_control.h"
+#include "main/guard_control/guard_folder.h"
 #include "main/main_state.h"
 #include "main/window/main_window.h"
 #include "main/resource_ids.h"
+#include "shared/process_shell.h"
 #include "shared/service_manager.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"
@@ -391,6 +393,15 @@ TEST_F(GuardControlTest, FolderFoundThereIsUsedOnlyWhenExactlyOursAndMovedAsideO
     EXPECT_EQ(Shown(), Messages{"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"});
     EXPECT_EQ(M().Count("CreateServiceA") + M().Count("WriteFile") + M().Count("DeleteFileA"), 0);
     EXPECT_EQ(FilesIn(kFolder).size(), 2u);
+
+    // Held, the folder can be neither renamed nor removed by anybody else.
+    sim::Reset();
+    bool ours = false;
+    std::string refusal;
+    HANDLE held = OpenGuardFolder(GuardCopy{kFolder, kCopy}, &ours, refusal);
+    EXPECT_FALSE(MoveFileExA(kFolder.c_str(), "C:\\Program Files\\Other", 0) || RemoveDirectoryA(kFolder.c_str()));
+    CloseHandle(held);
+    EXPECT_TRUE(MoveFileExA(kFolder.c_str(), "C:\\Program Files\\Other", 0));
 }
 
 // --- turning off ---------------------------------------------------------------

@@ -18,7 +18,10 @@ constexpr int kMovedAsideNames = 99;
 // A folder or file itself, not what a junction or link leads to, with its
 // attributes, owner and list readable. Shared for reading only: while it is
 // held nobody can rename, delete or write it, and the open fails while
-// somebody holds it open to do so.
+// somebody holds it open to do so. Windows weighs sharing only between opens
+// that ask for data or deletion, so a folder is held by listing it: asked
+// for its attributes and list alone, it would stand in nobody's way.
+constexpr DWORD kHoldFolder = FILE_LIST_DIRECTORY;
 HANDLE OpenItself(const std::string& path, DWORD access) {
     return CreateFileA(path.c_str(), access | READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -91,7 +94,7 @@ HANDLE Refuse(std::string& refusal, DWORD error) {
 
 // A folder made just now: only administrators could have touched it since.
 HANDLE HoldMade(const GuardCopy& copy, std::string& refusal) {
-    HANDLE folder = OpenItself(copy.folder, 0);
+    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
     return folder != INVALID_HANDLE_VALUE ? folder : Refuse(refusal, GetLastError());
 }
 
@@ -108,7 +111,7 @@ HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& ref
     // 2. One that is there already (another tool's, one that Power Users made
     // on XP, a junction) is used only when it is exactly what we make. Held
     // from the first look on, it stays the folder that was looked at.
-    HANDLE found = OpenItself(copy.folder, 0);
+    HANDLE found = OpenItself(copy.folder, kHoldFolder);
     if (found != INVALID_HANDLE_VALUE && IsExactlyOurs(found, copy, copyIsOurs)) return found;
     *copyIsOurs = false;
     // A rename needs the sharing of deletion that our own handle denies.
@@ -122,7 +125,7 @@ HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& ref
 }
 
 HANDLE HoldGuardFolder(const GuardCopy& copy, bool* plain) {
-    HANDLE folder = OpenItself(copy.folder, 0);
+    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
     *plain = folder != INVALID_HANDLE_VALUE && IsPlain(folder, true);
     return folder;
 }
