@@ -466,7 +466,7 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     M().junctions[kFolder] = "C:\\users\\tester";
     M().AddService("Velmora", SERVICE_RUNNING).binaryPath = kQuotedCopy;
     EXPECT_EQ(Press(), std::vector<Texts>{kOff});
-    EXPECT_EQ(M().Count("DeleteFileA") + M().Count("RemoveDirectoryA"), 0);
+    EXPECT_EQ(M().deletedFiles, std::vector<std::string>{kCopy});
     EXPECT_TRUE(M().FileExists("C:\\users\\tester\\Velmora.exe"));
 }
 
@@ -543,7 +543,8 @@ const std::string kOldRegistration = "C:\\users\\tester\\Downloads\\Tollvard Old
 // at the quoted copy once a verified copy lies in a folder that passed its
 // check or was made fresh. Otherwise it keeps its path and is disabled, and
 // so is one registered at the copy already whose folder cannot be used: it
-// must not run as LocalSystem at the next boot.
+// must not run as LocalSystem at the next boot. What lies beside Kestane
+// counts only for a press; one at the copy in a folder that passes stays.
 TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled) {
     const std::string kPathOnly = "ChangeServiceConfigA Velmora 4294967295 4294967295 4294967295 values";
     struct Case {
@@ -558,14 +559,24 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
         std::function<void()> arrange = nullptr;
     };
     const std::string kDisabledOnly = "ChangeServiceConfigA Velmora 4294967295 4 4294967295 nulls";
+    auto atTheCopy = [this](const std::string& bytes) {
+        M().FindService("Velmora")->binaryPath = kQuotedCopy;
+        M().AddFile(kCopy, false, bytes);
+    };
     const std::vector<Case> cases = {
         {"stopped", SERVICE_STOPPED, kOurs, true, kQuotedCopy, SERVICE_AUTO_START, {kStarted}, {kPathOnly}},
         {"running: it runs on until it next starts", SERVICE_RUNNING, kOurs, true, kQuotedCopy, SERVICE_AUTO_START,
          {}, {kPathOnly}},
-        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", true, kOldRegistration, SERVICE_DISABLED,
-         {kProgramMissing}, {kDisabledOnly}},
+        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", true, kQuotedCopy, SERVICE_AUTO_START,
+         {kProgramMissing}, {kPathOnly}},
         {"a swapped Velmora.exe beside Kestane", SERVICE_STOPPED, "MZ planted by a program running as the user", true,
-         kOldRegistration, SERVICE_DISABLED, {kNotOurs}, {kDisabledOnly}},
+         kQuotedCopy, SERVICE_AUTO_START, {kNotOurs}, {kPathOnly}},
+        {"at the copy, Velmora.exe beside Kestane moved away", SERVICE_RUNNING, "", true, kQuotedCopy,
+         SERVICE_AUTO_START, {}, {}, [=] { atTheCopy(kOurs); }},
+        {"at the copy, beside another build's Velmora.exe", SERVICE_RUNNING, "MZ another build", true, kQuotedCopy,
+         SERVICE_AUTO_START, {}, {}, [=] { atTheCopy(kOurs); }},
+        {"at the copy, an older build's that runs on after an upgrade", SERVICE_RUNNING, kOurs, true, kQuotedCopy,
+         SERVICE_AUTO_START, {}, {}, [=] { atTheCopy("MZ an older build"); }},
         {"registered at the copy, in a folder not ours that cannot be moved", SERVICE_STOPPED, kOurs, true,
          kQuotedCopy, SERVICE_DISABLED, {"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"}, {kDisabledOnly},
          [this] {

@@ -124,6 +124,17 @@ HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& ref
     return HoldMade(copy, refusal);
 }
 
+bool GuardFolderHoldsSoundCopy(const GuardCopy& copy) {
+    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    bool ours = false;
+    // Held, the folder that passed is the one the copy lies in.
+    bool sound =
+        IsExactlyOurs(folder, copy, &ours) && GetFileAttributesA(copy.program.c_str()) != INVALID_FILE_ATTRIBUTES;
+    CloseHandle(folder);
+    return sound;
+}
+
 HANDLE HoldGuardFolder(const GuardCopy& copy, bool* plain) {
     HANDLE folder = OpenItself(copy.folder, kHoldFolder);
     *plain = folder != INVALID_HANDLE_VALUE && IsPlain(folder, true);
