@@ -207,5 +207,6 @@ constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr DWORD FILE_ATTRIBUTE_ENCRYPTED = 0x4000;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD FILE_PERSISTENT_ACLS = 0x8;  // the drive keeps access lists: NTFS, not FAT32
 
 }  // namespace win

@@ -229,6 +229,7 @@ public:
     // The owner of what is created without one named: Administrators for an
     // elevated administrator; on XP, by default, the administrator's own account.
     std::string defaultOwner = "S-1-5-32-544";
+    std::string fileSystem = "NTFS";  // of every drive; FAT32 (XP) keeps no owner or list: Everyone may do all
     // Below these only administrators may delete; the desktop user may not.
     std::vector<std::string> adminFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Program Files (x86)"};
 

@@ -427,6 +427,13 @@ BOOL MoveFileExA(const char* existingPath, const char* newPath, DWORD flags) {
     return TRUE;
 }
 
+BOOL GetVolumeInformationA(const char* root, char*, DWORD, DWORD*, DWORD*, DWORD* flags, char*, DWORD) {
+    M().Log("GetVolumeInformationA " + Str(root));
+    if (Str(root).size() != 3 || Str(root).substr(1) != ":\\") return Fail(123);  // ERROR_INVALID_NAME
+    if (flags) *flags = M().fileSystem == "NTFS" ? 0x700FF : 0x6;  // ACLs (0x8) only on NTFS
+    return TRUE;
+}
+
 BOOL EqualSid(PSID a, PSID b) { return SidLength(a) == SidLength(b) && std::memcmp(a, b, SidLength(a)) == 0; }
 
 // One block, as Windows returns it: the descriptor, then the owner's SID,
@@ -439,7 +446,8 @@ DWORD GetSecurityInfo(HANDLE handle, int objectType, DWORD information, PSID* ow
     if (!held) return ERROR_INVALID_HANDLE;
     if (!(held->access & READ_CONTROL)) return ERROR_ACCESS_DENIED;
     // A junction's own descriptor, which tests leave at the default.
-    const sim::Security found = held->reparse ? sim::OnlyAdministrators() : M().SecurityOf(held->path);
+    sim::Security found = held->reparse ? sim::OnlyAdministrators() : M().SecurityOf(held->path);
+    if (M().fileSystem != "NTFS") found = {"S-1-1-0", {}, false, true};
     const std::string path = held->path;
     std::vector<unsigned char> ownerSid = SidBytes(found.owner);
     std::size_t listBytes = sizeof(ACL);

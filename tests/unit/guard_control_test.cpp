@@ -41,6 +41,8 @@ const std::string kStarted = "시작했습니다";
 const std::string kNotStarted = "Velmora를 시작하지 못했습니다";
 const std::string kBeingRemoved = "이전 Velmora를 제거하는 중입니다\n잠시 후 다시 시도해 주세요";
 const std::string kProgramMissing = "Velmora.exe 파일이 없습니다";
+const std::string kNoAccessLists = "Program Files가 있는 드라이브(FAT32 등)는 접근 권한을 저장하지 않습니다\n"
+                                   "관리자만 바꿀 수 있는 폴더를 만들 수 없어 Velmora를 켜지 않았습니다";
 const std::string kNotOurs = "Kestane 옆의 Velmora.exe가 함께 배포된 파일이 아닙니다\nTollvard 압축 파일을 다시 풀어 주세요";
 
 class GuardControlTest : public SimTest {
@@ -263,6 +265,7 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
              M().AddFile(kCopy, false, kOurs + "!");
          },
          kNotOurs},
+        {"a drive that keeps no access lists", [this] { M().fileSystem = "FAT32"; }, kNoAccessLists},
         {"registration refused", [this] { M().createServiceFails = true; },
          "Velmora를 설치하지 못했습니다 (오류 코드 5)"},
     };
@@ -559,9 +562,9 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
         std::function<void()> arrange = nullptr;
     };
     const std::string kDisabledOnly = "ChangeServiceConfigA Velmora 4294967295 4 4294967295 nulls";
-    auto atTheCopy = [this](const std::string& bytes) {
+    auto atTheCopy = [this](const std::string& bytes) {  // no bytes: its folder only
         M().FindService("Velmora")->binaryPath = kQuotedCopy;
-        M().AddFile(kCopy, false, bytes);
+        bytes.empty() ? M().AddFolder(kFolder) : M().AddFile(kCopy, false, bytes);
     };
     const std::vector<Case> cases = {
         {"stopped", SERVICE_STOPPED, kOurs, true, kQuotedCopy, SERVICE_AUTO_START, {kStarted}, {kPathOnly}},
@@ -584,6 +587,8 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
              M().AddFile(kFolder + "\\version.dll");
              M().files.back().inUse = true;
          }},
+        {"at the copy, its folder on a drive that keeps no access lists", SERVICE_STOPPED, kOurs, true, kQuotedCopy,
+         SERVICE_DISABLED, {kNoAccessLists}, {kDisabledOnly}, [=] { M().fileSystem = "FAT32"; atTheCopy(""); }},
         {"no Program Files to point it at", SERVICE_STOPPED, kOurs, false, kOldRegistration, SERVICE_DISABLED,
          {"Program Files 폴더를 찾지 못했습니다"}, {kDisabledOnly}},
     };
@@ -606,6 +611,7 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
             EXPECT_EQ(M().Trace("ChangeServiceConfigA"), c.changes) << "only the path, or only the start type";
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED ? kStopped : kRunning);
             EXPECT_EQ(M().FolderExists(kFolder), M().FileExists(kCopy) || c.arrange) << "no empty folder is left";
+            EXPECT_FALSE(M().FolderExists(kFolder + ".moved-1"));
             startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
             if (c.state == SERVICE_STOPPED) sim::Command(window, IDC_GUARD_BUTTON);
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED && !starts ? kStopped : kRunning);

@@ -92,6 +92,20 @@ HANDLE Refuse(std::string& refusal, DWORD error) {
     return INVALID_HANDLE_VALUE;
 }
 
+// Whether the drive of the folder keeps access lists; a drive that cannot be
+// asked is taken as one that does not.
+bool DriveKeepsAccessLists(const GuardCopy& copy, std::string& refusal) {
+    const std::string root = copy.folder.substr(0, 3);  // "C:\"
+    DWORD flags = 0;
+    if (!GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+        refusal = WithErrorCode(text::kGuardFolderNotMade, GetLastError());
+        return false;
+    }
+    if (flags & FILE_PERSISTENT_ACLS) return true;
+    refusal = text::kGuardNoAccessLists;
+    return false;
+}
+
 // A folder made just now: only administrators could have touched it since.
 HANDLE HoldMade(const GuardCopy& copy, std::string& refusal) {
     HANDLE folder = OpenItself(copy.folder, kHoldFolder);
@@ -103,12 +117,17 @@ HANDLE HoldMade(const GuardCopy& copy, std::string& refusal) {
 HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& refusal) {
     *copyIsOurs = false;
 
-    // 1. A new folder gets owner and list as it is made, and inherits nothing.
+    // 1. On a drive that keeps no access lists (FAT32, possible on XP) no
+    // folder can be only the administrators': nothing is made there, and
+    // nothing found there is moved aside, press after press.
+    if (!DriveKeepsAccessLists(copy, refusal)) return INVALID_HANDLE_VALUE;
+
+    // 2. A new folder gets owner and list as it is made, and inherits nothing.
     if (CreateAdminOnlyFolder(copy.folder)) return HoldMade(copy, refusal);
     DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS) return Refuse(refusal, error);
 
-    // 2. One that is there already (another tool's, one that Power Users made
+    // 3. One that is there already (another tool's, one that Power Users made
     // on XP, a junction) is used only when it is exactly what we make. Held
     // from the first look on, it stays the folder that was looked at.
     HANDLE found = OpenItself(copy.folder, kHoldFolder);
@@ -117,7 +136,7 @@ HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& ref
     // A rename needs the sharing of deletion that our own handle denies.
     if (found != INVALID_HANDLE_VALUE) CloseHandle(found);
 
-    // 3. Anything else is moved aside, with all it holds and whatever is
+    // 4. Anything else is moved aside, with all it holds and whatever is
     // still open in it, and the folder is made anew.
     if (!MoveAside(copy.folder, error)) return Refuse(refusal, error);
     if (!CreateAdminOnlyFolder(copy.folder)) return Refuse(refusal, GetLastError());
