@@ -53,6 +53,7 @@ struct Process {
     bool refuseOpen = false;            // OpenProcess is refused whatever the access
     bool refuseFullAccessOpen = false;  // PROCESS_ALL_ACCESS is refused, narrower rights are granted
     bool unkillable = false;            // TerminateProcess fails
+    bool endsAfterSnapshot = false;     // ends once a snapshot has listed it
     std::string path;                   // its program file, which cannot be deleted while it runs
 };
 
