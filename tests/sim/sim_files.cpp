@@ -413,8 +413,7 @@ BOOL MoveFileExA(const char* existingPath, const char* newPath, DWORD flags) {
     if (!folder && !FindFile(full)) return Fail(ERROR_FILE_NOT_FOUND);
     if (M().HeldWithoutDeleteSharing(full)) return Fail(ERROR_SHARING_VIOLATION);
     auto moves = [&](const std::string& path) { return sim::SameNoCase(path, full) || Below({full}, path); };
-    // Windows renames no folder while anything below it is open: a running
-    // program's image, or a file or folder held by any handle.
+    // Windows renames no folder while anything below it is open.
     for (const sim::File& f : M().files)
         if (folder && moves(f.path) && M().FileInUse(f.path)) return Fail(ERROR_ACCESS_DENIED);
     if (folder && M().OpenBelow(full)) return Fail(ERROR_ACCESS_DENIED);

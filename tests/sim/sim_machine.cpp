@@ -279,9 +279,7 @@ std::shared_ptr<Machine::EventObject> Machine::EventNamed(const std::string& nam
 }
 
 bool Machine::HeldWithoutDeleteSharing(const std::string& path) const {
-    // Sharing binds only opens that ask for data or delete access (generic
-    // rights, read, write, append, execute, delete): one for the attributes
-    // or the descriptor alone stands in nobody's way.
+    // Sharing binds only opens for data or deletion: generic, read, write, append, execute, delete.
     const DWORD dataOrDelete = 0xF0000000 | win::DELETE | 0x27;
     for (const auto& [handle, info] : handles_)
         if (info.kind == HandleKind::File && (info.access & dataOrDelete) && SameNoCase(info.path, path) &&
@@ -291,10 +289,10 @@ bool Machine::HeldWithoutDeleteSharing(const std::string& path) const {
 }
 
 bool Machine::OpenBelow(const std::string& folder) const {
-    for (const auto& [handle, info] : handles_)
-        if (info.kind == HandleKind::File && SameNoCase(info.path.substr(0, folder.size() + 1), folder + "\\"))
-            return true;
-    return false;
+    return std::any_of(handles_.begin(), handles_.end(), [&](const auto& h) {
+        const std::string& path = h.second.path;
+        return h.second.kind == HandleKind::File && SameNoCase(path.substr(0, folder.size() + 1), folder + "\\");
+    });
 }
 
 std::vector<std::string> Machine::OpenHandles() const {

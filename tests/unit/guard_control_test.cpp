@@ -396,7 +396,6 @@ TEST_F(GuardControlTest, FolderFoundThereIsUsedOnlyWhenExactlyOursAndMovedAsideO
     EXPECT_EQ(Shown(), Messages{"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"});
     EXPECT_EQ(M().Count("CreateServiceA") + M().Count("WriteFile") + M().Count("DeleteFileA"), 0);
     EXPECT_EQ(FilesIn(kFolder).size(), 2u);
-
     // Held, the folder can be neither renamed nor removed by anybody else.
     sim::Reset();
     bool ours = false;
@@ -546,8 +545,8 @@ const std::string kOldRegistration = "C:\\users\\tester\\Downloads\\Tollvard Old
 // at the quoted copy once a verified copy lies in a folder that passed its
 // check or was made fresh. Otherwise it keeps its path and is disabled, and
 // so is one registered at the copy already whose folder cannot be used: it
-// must not run as LocalSystem at the next boot. What lies beside Kestane
-// counts only for a press; one at the copy in a folder that passes stays.
+// must not run as LocalSystem at the next boot.
+// One at the copy in a folder that passes stays, whatever lies beside Kestane.
 TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled) {
     const std::string kPathOnly = "ChangeServiceConfigA Velmora 4294967295 4294967295 4294967295 values";
     struct Case {
