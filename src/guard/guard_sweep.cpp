@@ -15,6 +15,9 @@ namespace {
 
 constexpr DWORD kSweepIntervalMs = 10000;
 constexpr DWORD kPauseAfterStopMs = 100;
+// Room for the image path of a process; one that lies deeper is not ended,
+// since what it runs cannot be told.
+constexpr DWORD kImagePathBytes = 1024;
 
 const grid::Edition& Catalogue() { return grid::kGuardEdition; }
 
@@ -30,6 +33,27 @@ void StopUnlessStopped(SC_HANDLE service) {
         ControlService(service, SERVICE_CONTROL_STOP, &status);
         Sleep(kPauseAfterStopMs);
     }
+}
+
+using QueryFullProcessImageNameProc = BOOL(WIN_CALLBACK*)(HANDLE, DWORD, char*, DWORD*);
+
+// One image name sought through one snapshot.
+struct Sought {
+    char name[MAX_PATH + 1];  // folded
+    QueryFullProcessImageNameProc queryImage;  // null where Windows lacks it (XP)
+};
+
+// Whether the opened process still runs the image its snapshot entry named:
+// that entry was read earlier, and Windows gives a freed process ID to the
+// next process that starts.
+bool StillRunsTheImage(HANDLE process, const Sought& sought) {
+    char path[kImagePathBytes];
+    DWORD size = sizeof(path);
+    if (!sought.queryImage(process, 0, path, &size)) return false;
+    const char* slash = std::strrchr(path, '\\');
+    char folded[MAX_PATH + 1];
+    grid::FoldImageName(slash ? slash + 1 : path, folded, sizeof(folded));
+    return std::strcmp(folded, sought.name) == 0;
 }
 
 }  // namespace
@@ -49,19 +73,27 @@ void SweepGridProcesses() {
 }
 
 void TerminateGridProcess(const char* imageName) {
-    char wanted[MAX_PATH + 1];
-    grid::FoldImageName(imageName, wanted, sizeof(wanted));
+    Sought sought;
+    grid::FoldImageName(imageName, sought.name, sizeof(sought.name));
+    // Vista brought the query and the right it needs. XP refuses a mask with
+    // a right it does not know, so there the process is ended as the
+    // snapshot named it.
+    sought.queryImage = reinterpret_cast<QueryFullProcessImageNameProc>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA"));
     WalkProcessList(
         [](const PROCESSENTRY32& entry, const char* foldedName, void* context) {
-            if (std::strcmp(foldedName, static_cast<const char*>(context)) != 0) return;
-            // Only the right to terminate: Windows XP refuses the full-access
-            // mask outright, and other processes are none of our business.
-            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+            const Sought& sought = *static_cast<const Sought*>(context);
+            if (std::strcmp(foldedName, sought.name) != 0) return;
+            // Only the rights to terminate and to read the image name: Windows
+            // XP refuses the full-access mask outright, and other processes
+            // are none of our business.
+            DWORD access = PROCESS_TERMINATE | (sought.queryImage ? PROCESS_QUERY_LIMITED_INFORMATION : 0);
+            HANDLE process = OpenProcess(access, FALSE, entry.th32ProcessID);
             if (!process) return;  // protected or already gone; the next instance may still be ours to end
-            TerminateProcess(process, 0);
+            if (!sought.queryImage || StillRunsTheImage(process, sought)) TerminateProcess(process, 0);
             CloseHandle(process);
         },
-        wanted);
+        &sought);
 }
 
 void SweepGridServices() {

@@ -54,6 +54,11 @@ constexpr char kGuardProgramNotOurs[] =
 // Deleted, but it took no stop (Windows keeps a service that ignores one).
 constexpr char kGuardStillRunning[] = "Velmora가 아직 실행 중입니다\nWindows를 다시 시작하면 제거됩니다";
 constexpr char kErrorCode[] = "오류 코드";  // "(오류 코드 1063)" after a failure message
+// Program Files lies on a drive that keeps no access lists (FAT32, possible
+// on XP): no folder there can be only the administrators'.
+constexpr char kGuardNoAccessLists[] =
+    "Program Files가 있는 드라이브(FAT32 등)는 접근 권한을 저장하지 않습니다\n"
+    "관리자만 바꿀 수 있는 폴더를 만들 수 없어 Velmora를 켜지 않았습니다";
 // A press finds the guard registered but cannot read its state.
 constexpr char kGuardStateUnknown[] = "Velmora의 상태를 확인하지 못했습니다";
 

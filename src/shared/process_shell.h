@@ -78,6 +78,11 @@ DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void* overlapped);
 // Attributes and link count of what the handle holds open.
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+// The file system of the drive whose root is given ("C:\"): its flags tell
+// whether it keeps access lists.
+BOOL GetVolumeInformationA(const char* rootPath, char* volumeName, DWORD volumeNameSize, DWORD* serialNumber,
+                           DWORD* maximumComponentLength, DWORD* fileSystemFlags, char* fileSystemName,
+                           DWORD fileSystemNameSize);
 // A folder's entries ("folder\*"); the handle is closed with FindClose.
 HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* found);
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* found);

@@ -197,6 +197,7 @@ constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 
 // Files and folders opened as themselves
 constexpr DWORD READ_CONTROL = 0x20000;
+constexpr DWORD FILE_LIST_DIRECTORY = 0x1;  // FILE_READ_DATA of a folder: sharing binds it
 constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;
 constexpr DWORD CREATE_NEW = 1;
@@ -206,5 +207,6 @@ constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr DWORD FILE_ATTRIBUTE_ENCRYPTED = 0x4000;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD FILE_PERSISTENT_ACLS = 0x8;  // the drive keeps access lists: NTFS, not FAT32
 
 }  // namespace win

@@ -53,6 +53,7 @@ struct Process {
     bool refuseOpen = false;            // OpenProcess is refused whatever the access
     bool refuseFullAccessOpen = false;  // PROCESS_ALL_ACCESS is refused, narrower rights are granted
     bool unkillable = false;            // TerminateProcess fails
+    bool endsAfterSnapshot = false;     // ends once a snapshot has listed it
     std::string path;                   // its program file, which cannot be deleted while it runs
 };
 
@@ -229,6 +230,7 @@ public:
     // The owner of what is created without one named: Administrators for an
     // elevated administrator; on XP, by default, the administrator's own account.
     std::string defaultOwner = "S-1-5-32-544";
+    std::string fileSystem = "NTFS";  // of every drive; FAT32 (XP) keeps no owner or list: Everyone may do all
     // Below these only administrators may delete; the desktop user may not.
     std::vector<std::string> adminFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Program Files (x86)"};
 
@@ -368,6 +370,7 @@ public:
     // Whether a handle holds the file or folder without sharing its deletion:
     // it can then be neither renamed nor deleted.
     bool HeldWithoutDeleteSharing(const std::string& path) const;
+    bool OpenBelow(const std::string& folder) const;  // any file or folder below it, held open
     void Refresh();
     void Log(const std::string& entry) { trace.push_back(entry); }
     DWORD lastError = 0;

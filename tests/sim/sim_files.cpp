@@ -265,7 +265,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securi
             std::to_string(disposition));
     // Only what the programs do: read an existing file or folder, or its
     // owner and list; write a new file.
-    const DWORD reading = GENERIC_READ | READ_CONTROL | FILE_READ_ATTRIBUTES;
+    const DWORD reading = GENERIC_READ | FILE_LIST_DIRECTORY | READ_CONTROL | FILE_READ_ATTRIBUTES;
     bool reads = disposition == OPEN_EXISTING && (access & ~reading) == 0 && !securityAttributes;
     bool creates = disposition == CREATE_NEW && access == GENERIC_WRITE;
     if ((!reads && !creates) || templateFile) {
@@ -413,15 +413,23 @@ BOOL MoveFileExA(const char* existingPath, const char* newPath, DWORD flags) {
     if (!folder && !FindFile(full)) return Fail(ERROR_FILE_NOT_FOUND);
     if (M().HeldWithoutDeleteSharing(full)) return Fail(ERROR_SHARING_VIOLATION);
     auto moves = [&](const std::string& path) { return sim::SameNoCase(path, full) || Below({full}, path); };
-    // Windows renames no folder while a file below it is open.
+    // Windows renames no folder while anything below it is open.
     for (const sim::File& f : M().files)
         if (folder && moves(f.path) && M().FileInUse(f.path)) return Fail(ERROR_ACCESS_DENIED);
+    if (folder && M().OpenBelow(full)) return Fail(ERROR_ACCESS_DENIED);
     auto moved = [&](const std::string& path) { return moves(path) ? to + path.substr(full.size()) : path; };
     for (std::string& f : M().folders) f = moved(f);
     for (sim::File& f : M().files) f.path = moved(f.path);
     std::map<std::string, sim::Security> security;
     for (auto& [path, found] : M().security) security[moved(path)] = found;
     M().security = security;
+    return TRUE;
+}
+
+BOOL GetVolumeInformationA(const char* root, char*, DWORD, DWORD*, DWORD*, DWORD* flags, char*, DWORD) {
+    M().Log("GetVolumeInformationA " + Str(root));
+    if (Str(root).size() != 3 || Str(root).substr(1) != ":\\") return Fail(123);  // ERROR_INVALID_NAME
+    if (flags) *flags = M().fileSystem == "NTFS" ? 0x700FF : 0x6;  // ACLs (0x8) only on NTFS
     return TRUE;
 }
 
@@ -437,7 +445,8 @@ DWORD GetSecurityInfo(HANDLE handle, int objectType, DWORD information, PSID* ow
     if (!held) return ERROR_INVALID_HANDLE;
     if (!(held->access & READ_CONTROL)) return ERROR_ACCESS_DENIED;
     // A junction's own descriptor, which tests leave at the default.
-    const sim::Security found = held->reparse ? sim::OnlyAdministrators() : M().SecurityOf(held->path);
+    sim::Security found = held->reparse ? sim::OnlyAdministrators() : M().SecurityOf(held->path);
+    if (M().fileSystem != "NTFS") found = {"S-1-1-0", {}, false, true};
     const std::string path = held->path;
     std::vector<unsigned char> ownerSid = SidBytes(found.owner);
     std::size_t listBytes = sizeof(ACL);

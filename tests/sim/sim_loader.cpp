@@ -16,6 +16,7 @@ BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const 
                                           PROCESS_INFORMATION* started);
 BOOL WIN_CALLBACK CreateEnvironmentBlock(void** environment, HANDLE token, BOOL inherit);
 BOOL WIN_CALLBACK DestroyEnvironmentBlock(void* environment);
+BOOL WIN_CALLBACK QueryFullProcessImageNameA(HANDLE process, DWORD flags, char* path, DWORD* size);
 }  // namespace sim
 
 namespace {
@@ -92,6 +93,7 @@ FARPROC GetProcAddress(HINSTANCE module, const char* procName) {
     if (name == "SetDefaultDllDirectories") return reinterpret_cast<FARPROC>(&SetDefaultDllDirectories);
     if (name == "SetDllDirectoryA") return reinterpret_cast<FARPROC>(&SetDllDirectoryA);
     if (name == "IsWow64Process") return reinterpret_cast<FARPROC>(&IsWow64Process);
+    if (name == "QueryFullProcessImageNameA") return reinterpret_cast<FARPROC>(&sim::QueryFullProcessImageNameA);
     M().lastError = 127;
     return nullptr;
 }

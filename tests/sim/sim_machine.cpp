@@ -279,10 +279,20 @@ std::shared_ptr<Machine::EventObject> Machine::EventNamed(const std::string& nam
 }
 
 bool Machine::HeldWithoutDeleteSharing(const std::string& path) const {
+    // Sharing binds only opens for data or deletion: generic, read, write, append, execute, delete.
+    const DWORD dataOrDelete = 0xF0000000 | win::DELETE | 0x27;
     for (const auto& [handle, info] : handles_)
-        if (info.kind == HandleKind::File && SameNoCase(info.path, path) && !(info.share & win::FILE_SHARE_DELETE))
+        if (info.kind == HandleKind::File && (info.access & dataOrDelete) && SameNoCase(info.path, path) &&
+            !(info.share & win::FILE_SHARE_DELETE))
             return true;
     return false;
+}
+
+bool Machine::OpenBelow(const std::string& folder) const {
+    return std::any_of(handles_.begin(), handles_.end(), [&](const auto& h) {
+        const std::string& path = h.second.path;
+        return h.second.kind == HandleKind::File && SameNoCase(path.substr(0, folder.size() + 1), folder + "\\");
+    });
 }
 
 std::vector<std::string> Machine::OpenHandles() const {

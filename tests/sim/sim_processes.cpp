@@ -150,6 +150,19 @@ BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const 
                  started);
 }
 
+// kernel32's since Vista: the full path of what the process runs.
+BOOL WIN_CALLBACK QueryFullProcessImageNameA(HANDLE process, DWORD, char* path, DWORD* size) {
+    auto* info = M().Handle(process, Kind::Process);
+    auto& ps = M().processes;
+    auto it = std::find_if(ps.begin(), ps.end(), [&](const sim::Process& p) { return info && p.pid == info->pid; });
+    if (it == ps.end() || !(info->access & PROCESS_QUERY_LIMITED_INFORMATION)) return Fail(ERROR_ACCESS_DENIED);
+    std::string image = it->path.empty() ? "C:\\Programs\\" + it->image : it->path;
+    if (image.size() >= *size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(path, image.c_str(), image.size() + 1);
+    *size = static_cast<DWORD>(image.size());
+    return TRUE;
+}
+
 }  // namespace sim
 
 namespace win {
@@ -164,6 +177,8 @@ HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
     }
     void* handle = M().NewHandle(Kind::Snapshot, "snapshot");
     M().Handle(handle, Kind::Snapshot)->snapshot = M().processes;
+    auto& ps = M().processes;  // what ends now leaves its ID to the next process
+    ps.erase(std::remove_if(ps.begin(), ps.end(), [](const sim::Process& p) { return p.endsAfterSnapshot; }), ps.end());
     return static_cast<HANDLE>(handle);
 }
 

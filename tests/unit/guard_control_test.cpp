@@ -7,9 +7,11 @@
 #include <utility>
 
 #include "main/guard_control/guard_control.h"
+#include "main/guard_control/guard_folder.h"
 #include "main/main_state.h"
 #include "main/window/main_window.h"
 #include "main/resource_ids.h"
+#include "shared/process_shell.h"
 #include "shared/service_manager.h"
 #include "shared/window_dialog.h"
 #include "sim/sim_test.h"
@@ -39,6 +41,8 @@ const std::string kStarted = "시작했습니다";
 const std::string kNotStarted = "Velmora를 시작하지 못했습니다";
 const std::string kBeingRemoved = "이전 Velmora를 제거하는 중입니다\n잠시 후 다시 시도해 주세요";
 const std::string kProgramMissing = "Velmora.exe 파일이 없습니다";
+const std::string kNoAccessLists = "Program Files가 있는 드라이브(FAT32 등)는 접근 권한을 저장하지 않습니다\n"
+                                   "관리자만 바꿀 수 있는 폴더를 만들 수 없어 Velmora를 켜지 않았습니다";
 const std::string kNotOurs = "Kestane 옆의 Velmora.exe가 함께 배포된 파일이 아닙니다\nTollvard 압축 파일을 다시 풀어 주세요";
 
 class GuardControlTest : public SimTest {
@@ -261,6 +265,7 @@ TEST_F(GuardControlTest, InstallFailuresAreToldTruthfullyAndRegisterNothing) {
              M().AddFile(kCopy, false, kOurs + "!");
          },
          kNotOurs},
+        {"a drive that keeps no access lists", [this] { M().fileSystem = "FAT32"; }, kNoAccessLists},
         {"registration refused", [this] { M().createServiceFails = true; },
          "Velmora를 설치하지 못했습니다 (오류 코드 5)"},
     };
@@ -391,6 +396,14 @@ TEST_F(GuardControlTest, FolderFoundThereIsUsedOnlyWhenExactlyOursAndMovedAsideO
     EXPECT_EQ(Shown(), Messages{"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"});
     EXPECT_EQ(M().Count("CreateServiceA") + M().Count("WriteFile") + M().Count("DeleteFileA"), 0);
     EXPECT_EQ(FilesIn(kFolder).size(), 2u);
+    // Held, the folder can be neither renamed nor removed by anybody else.
+    sim::Reset();
+    bool ours = false;
+    std::string refusal;
+    HANDLE held = OpenGuardFolder(GuardCopy{kFolder, kCopy}, &ours, refusal);
+    EXPECT_FALSE(MoveFileExA(kFolder.c_str(), "C:\\Program Files\\Other", 0) || RemoveDirectoryA(kFolder.c_str()));
+    CloseHandle(held);
+    EXPECT_TRUE(MoveFileExA(kFolder.c_str(), "C:\\Program Files\\Other", 0));
 }
 
 // --- turning off ---------------------------------------------------------------
@@ -455,7 +468,7 @@ TEST_F(GuardControlTest, TurningOffDeletesTheCopyOnlyAfterTheGuardHasLeft) {
     M().junctions[kFolder] = "C:\\users\\tester";
     M().AddService("Velmora", SERVICE_RUNNING).binaryPath = kQuotedCopy;
     EXPECT_EQ(Press(), std::vector<Texts>{kOff});
-    EXPECT_EQ(M().Count("DeleteFileA") + M().Count("RemoveDirectoryA"), 0);
+    EXPECT_EQ(M().deletedFiles, std::vector<std::string>{kCopy});
     EXPECT_TRUE(M().FileExists("C:\\users\\tester\\Velmora.exe"));
 }
 
@@ -533,6 +546,7 @@ const std::string kOldRegistration = "C:\\users\\tester\\Downloads\\Tollvard Old
 // check or was made fresh. Otherwise it keeps its path and is disabled, and
 // so is one registered at the copy already whose folder cannot be used: it
 // must not run as LocalSystem at the next boot.
+// One at the copy in a folder that passes stays, whatever lies beside Kestane.
 TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled) {
     const std::string kPathOnly = "ChangeServiceConfigA Velmora 4294967295 4294967295 4294967295 values";
     struct Case {
@@ -547,14 +561,24 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
         std::function<void()> arrange = nullptr;
     };
     const std::string kDisabledOnly = "ChangeServiceConfigA Velmora 4294967295 4 4294967295 nulls";
+    auto atTheCopy = [this](const std::string& bytes) {  // no bytes: its folder only
+        M().FindService("Velmora")->binaryPath = kQuotedCopy;
+        bytes.empty() ? M().AddFolder(kFolder) : M().AddFile(kCopy, false, bytes);
+    };
     const std::vector<Case> cases = {
         {"stopped", SERVICE_STOPPED, kOurs, true, kQuotedCopy, SERVICE_AUTO_START, {kStarted}, {kPathOnly}},
         {"running: it runs on until it next starts", SERVICE_RUNNING, kOurs, true, kQuotedCopy, SERVICE_AUTO_START,
          {}, {kPathOnly}},
-        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", true, kOldRegistration, SERVICE_DISABLED,
-         {kProgramMissing}, {kDisabledOnly}},
+        {"no Velmora.exe beside Kestane", SERVICE_STOPPED, "", true, kQuotedCopy, SERVICE_AUTO_START,
+         {kProgramMissing}, {kPathOnly}},
         {"a swapped Velmora.exe beside Kestane", SERVICE_STOPPED, "MZ planted by a program running as the user", true,
-         kOldRegistration, SERVICE_DISABLED, {kNotOurs}, {kDisabledOnly}},
+         kQuotedCopy, SERVICE_AUTO_START, {kNotOurs}, {kPathOnly}},
+        {"at the copy, Velmora.exe beside Kestane moved away", SERVICE_RUNNING, "", true, kQuotedCopy,
+         SERVICE_AUTO_START, {}, {}, [=] { atTheCopy(kOurs); }},
+        {"at the copy, beside another build's Velmora.exe", SERVICE_RUNNING, "MZ another build", true, kQuotedCopy,
+         SERVICE_AUTO_START, {}, {}, [=] { atTheCopy(kOurs); }},
+        {"at the copy, an older build's that runs on after an upgrade", SERVICE_RUNNING, kOurs, true, kQuotedCopy,
+         SERVICE_AUTO_START, {}, {}, [=] { atTheCopy("MZ an older build"); }},
         {"registered at the copy, in a folder not ours that cannot be moved", SERVICE_STOPPED, kOurs, true,
          kQuotedCopy, SERVICE_DISABLED, {"Velmora를 설치할 폴더를 만들지 못했습니다 (오류 코드 5)"}, {kDisabledOnly},
          [this] {
@@ -562,6 +586,8 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
              M().AddFile(kFolder + "\\version.dll");
              M().files.back().inUse = true;
          }},
+        {"at the copy, its folder on a drive that keeps no access lists", SERVICE_STOPPED, kOurs, true, kQuotedCopy,
+         SERVICE_DISABLED, {kNoAccessLists}, {kDisabledOnly}, [=] { M().fileSystem = "FAT32"; atTheCopy(""); }},
         {"no Program Files to point it at", SERVICE_STOPPED, kOurs, false, kOldRegistration, SERVICE_DISABLED,
          {"Program Files 폴더를 찾지 못했습니다"}, {kDisabledOnly}},
     };
@@ -584,6 +610,7 @@ TEST_F(GuardControlTest, OlderRegistrationIsPointedAtTheCopyAtStartUpOrDisabled)
             EXPECT_EQ(M().Trace("ChangeServiceConfigA"), c.changes) << "only the path, or only the start type";
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED ? kStopped : kRunning);
             EXPECT_EQ(M().FolderExists(kFolder), M().FileExists(kCopy) || c.arrange) << "no empty folder is left";
+            EXPECT_FALSE(M().FolderExists(kFolder + ".moved-1"));
             startsBeforeThePress = M().Count("StartServiceA") + M().Count("ControlService");
             if (c.state == SERVICE_STOPPED) sim::Command(window, IDC_GUARD_BUTTON);
             EXPECT_EQ(TextsOf(window), c.state == SERVICE_STOPPED && !starts ? kStopped : kRunning);

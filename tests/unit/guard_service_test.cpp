@@ -346,7 +346,7 @@ TEST_F(GuardTest, ProcessSweepEndsEveryInstanceByWholeNameOnly) {
     EXPECT_TRUE(M().HasProcess("notepad.exe"));
     EXPECT_TRUE(M().HasProcess("MultiDownload.exe")) << "not in the guard's catalogue";
     EXPECT_EQ(M().Count("OpenProcess"), 4) << "only matching processes are opened";
-    EXPECT_EQ(M().Count("OpenProcess 1 "), 4) << "with the right to terminate only";
+    EXPECT_EQ(M().Count("OpenProcess 4097 "), 4) << "with the rights to terminate and to read its image only";
 }
 
 TEST_F(GuardTest, AnInstanceThatCannotBeEndedDoesNotShieldTheNext) {
@@ -356,6 +356,14 @@ TEST_F(GuardTest, AnInstanceThatCannotBeEndedDoesNotShieldTheNext) {
     TerminateGridProcess("wincloud.exe");
     EXPECT_EQ(M().CountProcesses("wincloud.exe"), 2);
     EXPECT_EQ(M().Count("TerminateProcess"), 2);
+}
+
+TEST_F(GuardTest, AProcessThatTookAnEndedGridsIdSinceTheSnapshotIsNotEnded) {
+    DWORD id = M().AddProcess("wincloud.exe").pid;
+    M().processes.back().endsAfterSnapshot = true;
+    M().AddProcess("notepad.exe").pid = id;
+    TerminateGridProcess("wincloud.exe");
+    EXPECT_TRUE(M().HasProcess("notepad.exe"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "shared/window_dialog.h"
 #include "main/code_page.h"
 #include "guard_copy.h"
+#include "guard_folder.h"
 #include "main/main_state.h"
 #include "main/texts.h"
 
@@ -194,7 +195,8 @@ bool PointGuardAtCopy(SC_HANDLE manager, std::string& refusal) {
         return error == ERROR_SERVICE_DOES_NOT_EXIST;
     }
     GuardCopy copy;
-    bool placed = LocateGuardCopy(copy, refusal) && PlaceGuardCopy(copy, refusal);
+    bool placed =
+        LocateGuardCopy(copy, refusal) && CheckGuardProgramBesideUs(refusal) && PlaceGuardCopy(copy, refusal);
     const std::string quoted = placed ? QuotedGuardProgram(copy) : std::string();
     std::string registered;
     DWORD startType = 0;
@@ -272,7 +274,8 @@ void ToggleGuardService() {
 void InstallGuardService(SC_HANDLE manager) {
     GuardCopy copy;
     std::string refusal;
-    if (!LocateGuardCopy(copy, refusal) || !PlaceGuardCopy(copy, refusal)) {
+    if (!LocateGuardCopy(copy, refusal) || !CheckGuardProgramBesideUs(refusal) ||
+        !PlaceGuardCopy(copy, refusal)) {
         ShowNotice(refusal.c_str());
         return;
     }
@@ -347,18 +350,25 @@ void RepairGuardRegistration(SC_HANDLE manager) {
     SC_HANDLE guard = OpenServiceA(manager, kGuardService, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG);
     if (!guard) return;
 
-    // 1. Our copy, verified, in a folder that passed its check or was made
-    // fresh just now.
+    // 1. Already the quoted copy, in a folder that passes its check: only
+    // administrators could have put there what it runs, ours or another
+    // build's (after an upgrade, the older guard runs on from it). Left
+    // exactly as it is, whatever lies beside us.
     GuardCopy copy;
-    std::string refusal;
-    bool placed = LocateGuardCopy(copy, refusal) && PlaceGuardCopy(copy, refusal);
-
-    // 2. Only then does the registration name that copy, in quotation marks.
-    const std::string quoted = placed ? QuotedGuardProgram(copy) : std::string();
-    std::string registered;
+    std::string refusal, registered;
     DWORD startType = 0;
-    bool pointed = placed && ReadGuardConfig(guard, registered, startType) && registered == quoted;
-    if (placed && !pointed)
+    bool located = LocateGuardCopy(copy, refusal);
+    const std::string quoted = located ? QuotedGuardProgram(copy) : std::string();
+    bool named = located && ReadGuardConfig(guard, registered, startType) && registered == quoted;
+    if (named && GuardFolderHoldsSoundCopy(copy)) {
+        CloseServiceHandle(guard);
+        return;
+    }
+
+    // 2. Anything else names that copy, once it is placed from the bytes we
+    // carry in a folder that passed its check or was made fresh.
+    bool pointed = located && PlaceGuardCopy(copy, refusal);
+    if (pointed && !named)
         pointed = ChangeServiceConfigA(guard, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, quoted.c_str(),
                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 

@@ -18,8 +18,9 @@ void RemoveGuardService(win::SC_HANDLE manager);
 
 // At start-up: labels 1036 and 1034 after the state of the registered guard.
 void ShowGuardState(win::SC_HANDLE manager);
-// At start-up, once the guard's state is shown, silently: places our copy
-// (guard_copy.h) and points a registration that runs anything else at it,
+// At start-up, once the guard's state is shown, silently: leaves a
+// registration of the quoted copy alone while its folder passes its check;
+// places our copy (guard_copy.h) and points any other registration at it,
 // quoted. Where no verified copy could be placed in a folder that passed its
 // check or was made fresh, only the start type is set to disabled.
 void RepairGuardRegistration(win::SC_HANDLE manager);

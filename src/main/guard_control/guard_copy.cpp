@@ -117,19 +117,20 @@ bool LocateGuardCopy(GuardCopy& copy, std::string& refusal) {
     return true;
 }
 
-bool PlaceGuardCopy(const GuardCopy& copy, std::string& refusal) {
-    // 1. The Velmora.exe beside us is what the user unpacked: missing or
-    // changed, the download is not what we came with.
+bool CheckGuardProgramBesideUs(std::string& refusal) {
+    // Missing or changed, the download is not what we came with.
     std::string beside;
     if (!FindGuardProgramBesideUs(beside)) return Refuse(refusal, text::kGuardProgramMissing);
-    if (!IsOurGuardProgramAt(beside)) return Refuse(refusal, text::kGuardProgramNotOurs);
+    return IsOurGuardProgramAt(beside) || Refuse(refusal, text::kGuardProgramNotOurs);
+}
 
-    // 2. A folder that is only ours, held open until the copy is in place.
+bool PlaceGuardCopy(const GuardCopy& copy, std::string& refusal) {
+    // 1. A folder that is only ours, held open until the copy is in place.
     bool copyIsOurs = false;
     HANDLE folder = OpenGuardFolder(copy, &copyIsOurs, refusal);
     if (folder == INVALID_HANDLE_VALUE) return false;
 
-    // 3. Our copy in it, kept or written anew.
+    // 2. Our copy in it, kept or written anew.
     bool placed = copyIsOurs || WriteGuardProgram(copy, refusal);
     CloseHandle(folder);
     if (!placed) RemoveDirectoryA(copy.folder.c_str());  // only when it is empty

@@ -17,12 +17,17 @@ struct GuardCopy {
 // or the quoted program path would not fit MAX_PATH.
 bool LocateGuardCopy(GuardCopy& copy, std::string& refusal);
 
+// The Velmora.exe beside us, which a press of 1034 asks for: it must be there
+// and be ours, since it is what the user unpacked. False, with the message
+// that says which it is not. The start-up repair never asks: what it places
+// comes from the bytes we carry, whatever lies beside us.
+bool CheckGuardProgramBesideUs(std::string& refusal);
+
 // Makes copy.program our own Velmora.exe, in a folder that only
 // administrators can change and that holds nothing else (guard_folder.h):
 // keeps it when it is ours already, otherwise writes it from the bytes we
-// carry, as a new file, and checks what arrived. The Velmora.exe beside us
-// must be there and be ours all the same: it is what the user unpacked. False,
-// with the message, when no copy of ours is in place.
+// carry, as a new file, and checks what arrived. False, with the message,
+// when no copy of ours is in place.
 bool PlaceGuardCopy(const GuardCopy& copy, std::string& refusal);
 
 // Deletes the copy and its folder when empty, never through a junction or link

@@ -18,7 +18,10 @@ constexpr int kMovedAsideNames = 99;
 // A folder or file itself, not what a junction or link leads to, with its
 // attributes, owner and list readable. Shared for reading only: while it is
 // held nobody can rename, delete or write it, and the open fails while
-// somebody holds it open to do so.
+// somebody holds it open to do so. Windows weighs sharing only between opens
+// that ask for data or deletion, so a folder is held by listing it: asked
+// for its attributes and list alone, it would stand in nobody's way.
+constexpr DWORD kHoldFolder = FILE_LIST_DIRECTORY;
 HANDLE OpenItself(const std::string& path, DWORD access) {
     return CreateFileA(path.c_str(), access | READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -89,9 +92,23 @@ HANDLE Refuse(std::string& refusal, DWORD error) {
     return INVALID_HANDLE_VALUE;
 }
 
+// Whether the drive of the folder keeps access lists; a drive that cannot be
+// asked is taken as one that does not.
+bool DriveKeepsAccessLists(const GuardCopy& copy, std::string& refusal) {
+    const std::string root = copy.folder.substr(0, 3);  // "C:\"
+    DWORD flags = 0;
+    if (!GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+        refusal = WithErrorCode(text::kGuardFolderNotMade, GetLastError());
+        return false;
+    }
+    if (flags & FILE_PERSISTENT_ACLS) return true;
+    refusal = text::kGuardNoAccessLists;
+    return false;
+}
+
 // A folder made just now: only administrators could have touched it since.
 HANDLE HoldMade(const GuardCopy& copy, std::string& refusal) {
-    HANDLE folder = OpenItself(copy.folder, 0);
+    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
     return folder != INVALID_HANDLE_VALUE ? folder : Refuse(refusal, GetLastError());
 }
 
@@ -100,29 +117,45 @@ HANDLE HoldMade(const GuardCopy& copy, std::string& refusal) {
 HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& refusal) {
     *copyIsOurs = false;
 
-    // 1. A new folder gets owner and list as it is made, and inherits nothing.
+    // 1. On a drive that keeps no access lists (FAT32, possible on XP) no
+    // folder can be only the administrators': nothing is made there, and
+    // nothing found there is moved aside, press after press.
+    if (!DriveKeepsAccessLists(copy, refusal)) return INVALID_HANDLE_VALUE;
+
+    // 2. A new folder gets owner and list as it is made, and inherits nothing.
     if (CreateAdminOnlyFolder(copy.folder)) return HoldMade(copy, refusal);
     DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS) return Refuse(refusal, error);
 
-    // 2. One that is there already (another tool's, one that Power Users made
+    // 3. One that is there already (another tool's, one that Power Users made
     // on XP, a junction) is used only when it is exactly what we make. Held
     // from the first look on, it stays the folder that was looked at.
-    HANDLE found = OpenItself(copy.folder, 0);
+    HANDLE found = OpenItself(copy.folder, kHoldFolder);
     if (found != INVALID_HANDLE_VALUE && IsExactlyOurs(found, copy, copyIsOurs)) return found;
     *copyIsOurs = false;
     // A rename needs the sharing of deletion that our own handle denies.
     if (found != INVALID_HANDLE_VALUE) CloseHandle(found);
 
-    // 3. Anything else is moved aside, with all it holds and whatever is
+    // 4. Anything else is moved aside, with all it holds and whatever is
     // still open in it, and the folder is made anew.
     if (!MoveAside(copy.folder, error)) return Refuse(refusal, error);
     if (!CreateAdminOnlyFolder(copy.folder)) return Refuse(refusal, GetLastError());
     return HoldMade(copy, refusal);
 }
 
+bool GuardFolderHoldsSoundCopy(const GuardCopy& copy) {
+    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    bool ours = false;
+    // Held, the folder that passed is the one the copy lies in.
+    bool sound =
+        IsExactlyOurs(folder, copy, &ours) && GetFileAttributesA(copy.program.c_str()) != INVALID_FILE_ATTRIBUTES;
+    CloseHandle(folder);
+    return sound;
+}
+
 HANDLE HoldGuardFolder(const GuardCopy& copy, bool* plain) {
-    HANDLE folder = OpenItself(copy.folder, 0);
+    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
     *plain = folder != INVALID_HANDLE_VALUE && IsPlain(folder, true);
     return folder;
 }

@@ -25,6 +25,11 @@
 // the folder could be neither used nor made.
 win::HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& refusal);
 
+// Whether the folder is there exactly as OpenGuardFolder would use it, with a
+// Velmora.exe in it: ours or another build's, only administrators could have
+// put it there. Only looks: nothing is made, moved or written.
+bool GuardFolderHoldsSoundCopy(const GuardCopy& copy);
+
 // The folder itself, held open as above, or INVALID_HANDLE_VALUE when it is not
 // there or cannot be opened (GetLastError says why). *plain tells whether it
 // is a plain folder, not a junction or another reparse point that has taken

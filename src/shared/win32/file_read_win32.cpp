@@ -41,6 +41,13 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
     return ::GetFileInformationByHandle(H(file), reinterpret_cast<::LPBY_HANDLE_FILE_INFORMATION>(information));
 }
+BOOL GetVolumeInformationA(const char* rootPath, char* volumeName, DWORD volumeNameSize, DWORD* serialNumber,
+                           DWORD* maximumComponentLength, DWORD* fileSystemFlags, char* fileSystemName,
+                           DWORD fileSystemNameSize) {
+    return ::GetVolumeInformationA(rootPath, volumeName, volumeNameSize, reinterpret_cast<LPDWORD>(serialNumber),
+                                   reinterpret_cast<LPDWORD>(maximumComponentLength),
+                                   reinterpret_cast<LPDWORD>(fileSystemFlags), fileSystemName, fileSystemNameSize);
+}
 HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* found) {
     return H(::FindFirstFileA(pattern, reinterpret_cast<::LPWIN32_FIND_DATAA>(found)));
 }
