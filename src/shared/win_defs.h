@@ -92,6 +92,8 @@ constexpr DWORD TOKEN_IMPERSONATE = 0x0004;
 constexpr DWORD TOKEN_QUERY = 0x0008;
 constexpr DWORD TOKEN_ADJUST_DEFAULT = 0x0080;
 constexpr DWORD TOKEN_ADJUST_SESSIONID = 0x0100;
+constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;  // what XP, which lacks the limited right, asks
+constexpr int TokenUser = 1;
 // GetTokenInformation classes that Vista brought; XP refuses them.
 constexpr int TokenElevationType = 18;
 constexpr int TokenElevation = 20;

@@ -272,7 +272,8 @@ public:
     // TokenElevationType of Kestane's own token: 1 default (no split: UAC
     // off, a built-in administrator, Wine), 2 full (the elevated half).
     DWORD elevationType = 1;
-    bool tokenClassesKnown = true;  // false: XP refuses both elevation classes
+    bool tokenClassesKnown = true;  // false: XP, which knows no token class or right that Vista brought
+    bool elevationQueryFails = false;  // where Windows knows them (access denied)
     DWORD shellPid = 0;             // the shell's process; 0: no shell window
     bool shellElevated = false;
     // The desktop user's folders where another account runs Kestane; empty:

@@ -207,7 +207,8 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
         return nullptr;
     }
     bool otherAccount = M().shellOtherAccount && processId == M().shellPid && !M().debugPrivilegeEnabled;
-    if (it->refuseOpen || otherAccount || (it->refuseFullAccessOpen && access == PROCESS_ALL_ACCESS)) {
+    bool unknownRight = !M().tokenClassesKnown && (access & PROCESS_QUERY_LIMITED_INFORMATION);  // XP
+    if (it->refuseOpen || otherAccount || unknownRight || (it->refuseFullAccessOpen && access == PROCESS_ALL_ACCESS)) {
         M().lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }

@@ -75,17 +75,26 @@ BOOL DuplicateTokenEx(HANDLE token, DWORD access, void*, int, int tokenType, HAN
 
 // XP knows neither elevation class. A token is elevated unless it is the
 // filtered half (3) of a split one; the shell's is that half unless elevated.
-BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength) {
+// Its user is the desktop user's account (RID 1000), and Kestane's too
+// unless the shell runs as another.
+BOOL GetTokenInformation(HANDLE token, int c, void* information, DWORD length, DWORD* returnLength) {
     auto* info = Token(token, TOKEN_QUERY);
     if (!info) return FALSE;
     bool own = info->account == sim::kAdministrator;
+    bool vista = c == TokenElevationType || c == TokenElevation;
     DWORD type = own ? M().elevationType : M().shellElevated ? 2 : 3;
-    DWORD value = informationClass == TokenElevationType ? type : type != 3;
-    bool known =
-        M().tokenClassesKnown && (informationClass == TokenElevationType || informationClass == TokenElevation);
-    if (!known || length < sizeof(value)) return Fail(known ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
-    std::memcpy(information, &value, sizeof(value));
-    *returnLength = sizeof(value);
+    DWORD value = c == TokenElevationType ? type : type != 3;
+    // S-1-5-21-0-0-0-<RID>, behind its head.
+    struct { SID_AND_ATTRIBUTES head; BYTE sid[28]; } sid = {{nullptr, 0}, {1, 5, 0, 0, 0, 0, 0, 5, 21}};
+    DWORD sub = own && M().shellOtherAccount ? 500 : 1000;
+    std::memcpy(sid.sid + 4 + 4 * sid.sid[1], &sub, sizeof(sub));
+    bool ofSid = c == TokenUser, known = !vista || M().tokenClassesKnown;
+    if (own && vista && M().elevationQueryFails) return Fail(ERROR_ACCESS_DENIED);
+    DWORD size = ofSid ? sizeof(sid) : sizeof(value);
+    if (!known || length < size) return Fail(known ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
+    std::memcpy(information, ofSid ? static_cast<void*>(&sid) : &value, size);
+    if (ofSid) static_cast<SID_AND_ATTRIBUTES*>(information)->Sid = static_cast<BYTE*>(information) + sizeof(sid.head);
+    *returnLength = size;
     return TRUE;
 }
 

@@ -225,13 +225,17 @@ bool StartWithOwnToken(Starts& starts, const StartLine& line, int show, const st
 using CreateProcessWithTokenWProc = BOOL(WIN_CALLBACK*)(HANDLE, DWORD, const WCHAR*, WCHAR*, DWORD, void*,
                                                         const WCHAR*, STARTUPINFOW*, PROCESS_INFORMATION*);
 
-// Through the secondary logon service, which Vista brought; with no
-// environment given, Windows builds the user's own from the profile it
-// loads. Windows' error when it did not start.
+// The secondary logon service's start, which Vista brought; null on XP.
+CreateProcessWithTokenWProc CreateProcessWithToken() {
+    return reinterpret_cast<CreateProcessWithTokenWProc>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW"));
+}
+
+// With no environment given, Windows builds the user's own from the
+// profile it loads. Windows' error when it did not start.
 DWORD StartWithUserToken(HANDLE token, const StartLine& line, int show, const std::string& folder,
                          std::vector<WCHAR>* environment) {
-    auto createProcessWithToken = reinterpret_cast<CreateProcessWithTokenWProc>(
-        GetProcAddress(GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW"));
+    CreateProcessWithTokenWProc createProcessWithToken = CreateProcessWithToken();
     if (!createProcessWithToken) return ERROR_PROC_NOT_FOUND;
     std::vector<WCHAR> program = Widen(line.program), commandLine = Widen(line.commandLine),
                          directory = Widen(folder);
@@ -270,6 +274,10 @@ void StartAsUser(Starts& starts, const StartLine& line, int show, const std::str
 // folder that the user's own explorer opens (elevated, it would become an
 // elevated shell where none runs).
 void StartForUser(Starts& starts, const StartLine& line, int show, const std::string& file) {
+    if (!UserRowsCanStart(starts)) {
+        starts.userRowsSkipped = true;
+        return;
+    }
     std::string folder;
     switch (starts.user.answer) {
     case DesktopUser::kNoSplit:
@@ -282,7 +290,6 @@ void StartForUser(Starts& starts, const StartLine& line, int show, const std::st
         if (OwnFolder(file, folder)) StartAsUser(starts, line, show, folder);
         break;
     case DesktopUser::kNoUser:
-        starts.userRowsSkipped = true;
         break;
     }
 }
@@ -314,6 +321,11 @@ const char* ProgramFilesPath(ProgramFilesRoot root) {
     return root == ProgramFilesRoot::X86 ? kProgramFilesX86Root : kProgramFilesRoot;
 }
 
+bool UserRowsCanStart(const Starts& starts) {
+    return starts.user.answer == DesktopUser::kNoSplit ||
+           (starts.user.answer == DesktopUser::kUser && CreateProcessWithToken());
+}
+
 Starts BeginStarts() {
     Starts starts;
     starts.roots = FindOwnRoots();
@@ -338,10 +350,6 @@ void Launch(Starts& starts, const char* file, const char* parameters, int show, 
 }
 
 void LaunchAsUser(Starts& starts, const char* file, const char* parameters, int show) {
-    if (starts.user.answer == DesktopUser::kNoUser) {
-        starts.userRowsSkipped = true;
-        return;
-    }
     StartLine line;
     if (MakeStartLine(file, parameters, line)) StartForUser(starts, line, show, file);
 }

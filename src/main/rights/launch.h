@@ -65,6 +65,9 @@ void EndStarts(Starts& starts);
 // process's handle is handed back for the caller to wait on and close (null
 // when nothing started).
 void Launch(Starts& starts, const char* file, const char* parameters, int show, win::HANDLE* process = nullptr);
+// Whether the desktop user's rows can start: not without a user, nor on XP
+// with another account's (XP cannot start a program with another token).
+bool UserRowsCanStart(const Starts& starts);
 // A path in the desktop user's folders, or a folder to open: started with
 // the user's token, in its own folder and with the user's environment;
 // without a split token (see desktop_user.h) with Kestane's rights, in the

@@ -15,6 +15,7 @@ static_assert(offsetof(win::STARTUPINFOA, wShowWindow) == offsetof(::STARTUPINFO
 static_assert(sizeof(win::STARTUPINFOW) == sizeof(::STARTUPINFOW), "STARTUPINFOW layout");
 static_assert(sizeof(win::PROCESS_INFORMATION) == sizeof(::PROCESS_INFORMATION), "PROCESS_INFORMATION layout");
 static_assert(sizeof(win::TOKEN_PRIVILEGES) == sizeof(::TOKEN_PRIVILEGES), "TOKEN_PRIVILEGES layout");
+static_assert(sizeof(win::SID_AND_ATTRIBUTES) == sizeof(::SID_AND_ATTRIBUTES), "SID_AND_ATTRIBUTES layout");
 }  // namespace
 
 namespace win {
