@@ -27,6 +27,7 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
 BOOL DuplicateTokenEx(HANDLE token, DWORD access, void* attributes, int impersonationLevel, int tokenType,
                       HANDLE* newToken);
 BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength);
+BOOL IsTokenRestricted(HANDLE token);
 BOOL ImpersonateLoggedOnUser(HANDLE token);
 BOOL RevertToSelf();
 

@@ -94,9 +94,12 @@ constexpr DWORD TOKEN_ADJUST_DEFAULT = 0x0080;
 constexpr DWORD TOKEN_ADJUST_SESSIONID = 0x0100;
 constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;  // what XP, which lacks the limited right, asks
 constexpr int TokenUser = 1;
+constexpr int TokenSessionId = 12;
 // GetTokenInformation classes that Vista brought; XP refuses them.
 constexpr int TokenElevationType = 18;
 constexpr int TokenElevation = 20;
+constexpr int TokenIntegrityLevel = 25;
+constexpr DWORD SECURITY_MANDATORY_MEDIUM_RID = 0x2000;
 constexpr DWORD TokenElevationTypeFull = 2;
 constexpr int SecurityImpersonation = 2;
 constexpr int TokenPrimary = 1;

@@ -266,6 +266,10 @@ public:
     // token open only with the debug privilege enabled in Kestane's token.
     bool shellOtherAccount = false;
     bool shellTokenRefused = false;  // its token's list keeps Administrators out
+    // Its token's session (Kestane's is 1), level and restriction; a window
+    // that another process takes as Kestane opens the token.
+    DWORD shellSession = 1, shellIntegrity = 0x2000;
+    bool shellRestricted = false, shellWindowMoves = false;
     bool debugPrivilegeEnabled = false;
 
     // --- rights ---------------------------------------------------------------

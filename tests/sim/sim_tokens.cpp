@@ -62,6 +62,7 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     std::string account = shell ? sim::kDesktopUser : sim::kAdministrator;
     M().Log("OpenProcessToken " + account);
     *token = NewToken(account, access, true, "token " + account);
+    if (shell && M().shellWindowMoves) M().shellPid = M().AddProcess("explorer.exe").pid;
     return TRUE;
 }
 
@@ -73,22 +74,23 @@ BOOL DuplicateTokenEx(HANDLE token, DWORD access, void*, int, int tokenType, HAN
     return TRUE;
 }
 
-// XP knows neither elevation class. A token is elevated unless it is the
-// filtered half (3) of a split one; the shell's is that half unless elevated.
-// Its user is the desktop user's account (RID 1000), and Kestane's too
-// unless the shell runs as another.
+// XP knows neither elevation class nor integrity levels. A token is elevated
+// unless it is the filtered half (3) of a split one; the shell's is that half
+// unless elevated. Its user is the desktop user's account (RID 1000), and
+// Kestane's too unless the shell runs as another.
 BOOL GetTokenInformation(HANDLE token, int c, void* information, DWORD length, DWORD* returnLength) {
     auto* info = Token(token, TOKEN_QUERY);
     if (!info) return FALSE;
     bool own = info->account == sim::kAdministrator;
-    bool vista = c == TokenElevationType || c == TokenElevation;
+    bool vista = c == TokenElevationType || c == TokenElevation || c == TokenIntegrityLevel;
     DWORD type = own ? M().elevationType : M().shellElevated ? 2 : 3;
-    DWORD value = c == TokenElevationType ? type : type != 3;
-    // S-1-5-21-0-0-0-<RID>, behind its head.
+    DWORD value = c == TokenElevationType ? type : c == TokenSessionId ? (own ? 1 : M().shellSession) : type != 3;
+    // S-1-5-21-0-0-0-<RID> or S-1-16-<level>, behind its head.
     struct { SID_AND_ATTRIBUTES head; BYTE sid[28]; } sid = {{nullptr, 0}, {1, 5, 0, 0, 0, 0, 0, 5, 21}};
-    DWORD sub = own && M().shellOtherAccount ? 500 : 1000;
+    if (c == TokenIntegrityLevel) sid = {{nullptr, 0x20}, {1, 1, 0, 0, 0, 0, 0, 16}};
+    DWORD sub = c == TokenUser ? (own && M().shellOtherAccount ? 500 : 1000) : type != 3 ? 0x3000 : M().shellIntegrity;
     std::memcpy(sid.sid + 4 + 4 * sid.sid[1], &sub, sizeof(sub));
-    bool ofSid = c == TokenUser, known = !vista || M().tokenClassesKnown;
+    bool ofSid = c == TokenUser || c == TokenIntegrityLevel, known = !vista || M().tokenClassesKnown;
     if (own && vista && M().elevationQueryFails) return Fail(ERROR_ACCESS_DENIED);
     DWORD size = ofSid ? sizeof(sid) : sizeof(value);
     if (!known || length < size) return Fail(known ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
@@ -96,6 +98,11 @@ BOOL GetTokenInformation(HANDLE token, int c, void* information, DWORD length, D
     if (ofSid) static_cast<SID_AND_ATTRIBUTES*>(information)->Sid = static_cast<BYTE*>(information) + sizeof(sid.head);
     *returnLength = size;
     return TRUE;
+}
+
+BOOL IsTokenRestricted(HANDLE token) {
+    auto* info = Token(token, TOKEN_QUERY);
+    return info && info->account == sim::kDesktopUser && M().shellRestricted;
 }
 
 BOOL ImpersonateLoggedOnUser(HANDLE token) {

@@ -185,8 +185,8 @@ TEST_F(ProgramSweepTest, RunTimePathThatWouldNotFitIsSkippedNotCut) {
 // token; and where an administrator typed the password over a standard
 // user's shoulder, the standard user's, in that user's folders, never the
 // administrator's: the shell's account tells whose, split or not ("run as").
-// Where no shell token can be had, or the elevation cannot be read, nothing
-// in the user's folders is done, and the user is told.
+// Where no shell token that passes its checks can be had, nothing in the
+// user's folders is done, and the user is told.
 // What starts with Kestane's token gets the system's variables only, and
 // TEMP and TMP in a folder of its own that only administrators can change.
 TEST_F(ProgramSweepTest, EachMachineSweepsTheDesktopUsersFoldersWithTheUsersRights) {
@@ -219,6 +219,10 @@ TEST_F(ProgramSweepTest, EachMachineSweepsTheDesktopUsersFoldersWithTheUsersRigh
          kUser},
         {"built-in Administrator, shoulder", [&] { M().OverTheShoulder(), M().elevationType = 1; }, kUser, true},
         {"elevation unreadable", [&] { M().SplitToken(), M().elevationQueryFails = true; }, kNoUser},
+        {"shell at low integrity", [&] { M().SplitToken(), M().shellIntegrity = 0x1000; }, kNoUser},
+        {"restricted shell", [&] { M().SplitToken(), M().shellRestricted = true; }, kNoUser},
+        {"shell of another session", [&] { M().SplitToken(), M().shellSession = 2; }, kNoUser},
+        {"shell window changes process", [&] { M().SplitToken(), M().shellWindowMoves = true; }, kNoUser},
     };
     for (auto& m : machines) {
         sim::Reset();

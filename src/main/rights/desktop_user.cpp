@@ -1,5 +1,7 @@
 #include "desktop_user.h"
 
+#include <cstring>
+
 #include "shared/process_shell.h"
 #include "shared/win_defs.h"
 #include "shared/window_dialog.h"
@@ -35,6 +37,14 @@ PSID ReadTokenSid(HANDLE token, int informationClass, TokenSid& buffer) {
                                                                                              : nullptr;
 }
 
+// The level of an integrity label: its last sub-authority.
+DWORD IntegrityLevel(PSID label) {
+    const BYTE* sid = static_cast<const BYTE*>(label);
+    DWORD level = 0;
+    if (sid[1] > 0) std::memcpy(&level, sid + 8 + 4 * (sid[1] - 1), sizeof(level));
+    return level;
+}
+
 // Over the shoulder the shell belongs to another account, whose process and
 // token only a holder of the debug privilege may open. Administrators hold
 // it, disabled; it is enabled only while the shell is opened. Null when it
@@ -60,17 +70,26 @@ void RestorePrivileges(HANDLE own, TOKEN_PRIVILEGES& previous) {
     CloseHandle(own);
 }
 
-// Where UAC splits Kestane's token, the shell's elevated half is the
-// administrator's, not the user's.
-bool MayStandForUser(HANDLE shell, bool split) {
-    DWORD elevated = 1;
-    return !split || (TokenValue(shell, TokenElevation, elevated) && !elevated);
+// When no shell runs, any program of the user's may make its window the
+// shell window. Its token stands for the user only in Kestane's own session,
+// at medium integrity or above (where Windows has integrity levels) and
+// unrestricted: a lesser token's deletions would fail unseen. Where UAC
+// splits Kestane's token, the shell's elevated half is the administrator's.
+bool MayStandForUser(HANDLE own, HANDLE shell, bool split) {
+    DWORD ownSession = 0, shellSession = 0, elevated = 1;
+    TokenSid label;
+    PSID integrity = ReadTokenSid(shell, TokenIntegrityLevel, label);
+    bool levelSound = integrity ? IntegrityLevel(integrity) >= SECURITY_MANDATORY_MEDIUM_RID
+                                : GetLastError() == ERROR_INVALID_PARAMETER;
+    return TokenValue(own, TokenSessionId, ownSession) && TokenValue(shell, TokenSessionId, shellSession) &&
+           ownSession == shellSession && levelSound && !IsTokenRestricted(shell) &&
+           (!split || (TokenValue(shell, TokenElevation, elevated) && !elevated));
 }
 
 // The token of the shell window's process, when it may stand for the user;
 // null otherwise. XP knows no limited query right.
-HANDLE CheckedShellToken(HWND window, bool split) {
-    DWORD pid = 0;
+HANDLE CheckedShellToken(HANDLE own, HWND window, bool split) {
+    DWORD pid = 0, owner = 0;
     if (!GetWindowThreadProcessId(window, &pid) || pid == 0) return nullptr;
     TOKEN_PRIVILEGES previous = {};
     HANDLE privileged = EnableDebugPrivilege(previous);
@@ -79,8 +98,12 @@ HANDLE CheckedShellToken(HWND window, bool split) {
     if (!process) process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
     if (process && !OpenProcessToken(process, TOKEN_QUERY | TOKEN_DUPLICATE, &token)) token = nullptr;
     RestorePrivileges(privileged, previous);
+    // Windows reuses process IDs: only while the handle is open is the ID
+    // still the process that was opened, and the window must still be its.
+    bool stillItsWindow = process && GetShellWindow() == window && GetWindowThreadProcessId(window, &owner) &&
+                          owner == pid;
     if (process) CloseHandle(process);
-    if (token && !MayStandForUser(token, split)) {
+    if (token && !(stillItsWindow && MayStandForUser(own, token, split))) {
         CloseHandle(token);
         token = nullptr;
     }
@@ -104,7 +127,7 @@ DesktopUser UserOfShell(HANDLE own, bool split) {
     // Nothing split and no shell: Kestane's own token, as it always was.
     if (!window && !split) return user;
     user.answer = DesktopUser::kNoUser;
-    HANDLE shell = window ? CheckedShellToken(window, split) : nullptr;
+    HANDLE shell = window ? CheckedShellToken(own, window, split) : nullptr;
     if (!shell) return user;
     if (!split && SameAccount(own, shell))
         user.answer = DesktopUser::kNoSplit;

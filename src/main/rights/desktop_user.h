@@ -21,8 +21,8 @@ struct DesktopUser {
         // Kestane's token from the user's, or the shell runs as another
         // account than Kestane ("run as", over the shoulder).
         kUser,
-        // Nothing stands for the user (no shell where UAC splits, an elevated
-        // one, one that refuses us, an elevation that cannot be read):
+        // Nothing stands for the user (no shell, an elevated one, one that
+        // refuses us or fails the checks, an elevation that cannot be read):
         // nothing in the user's folders is done at all.
         kNoUser,
     };

@@ -42,6 +42,7 @@ BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, 
     return ::GetTokenInformation(H(token), static_cast<::TOKEN_INFORMATION_CLASS>(informationClass), information,
                                  length, reinterpret_cast<::PDWORD>(returnLength));
 }
+BOOL IsTokenRestricted(HANDLE token) { return ::IsTokenRestricted(H(token)); }
 BOOL ImpersonateLoggedOnUser(HANDLE token) { return ::ImpersonateLoggedOnUser(H(token)); }
 BOOL RevertToSelf() { return ::RevertToSelf(); }
 BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) {
