@@ -108,6 +108,28 @@ bool SameNameNoCase(const WCHAR* entry, const char* name) {
     return *entry == u'=';
 }
 
+// An environment block with the named variables given these values
+// instead; empty when a value has no wide form.
+std::vector<WCHAR> WithValues(const WCHAR* block, const std::vector<std::pair<const char*, std::string>>& values,
+                              DWORD& error) {
+    std::vector<WCHAR> edited;
+    for (const WCHAR* entry = block; *entry; entry += std::char_traits<WCHAR>::length(entry) + 1) {
+        bool replaced = false;
+        for (const auto& value : values) replaced = replaced || SameNameNoCase(entry, value.first);
+        if (!replaced) edited.insert(edited.end(), entry, entry + std::char_traits<WCHAR>::length(entry) + 1);
+    }
+    for (const auto& value : values) {
+        std::vector<WCHAR> wide = Widen(std::string(value.first) + "=" + value.second);
+        if (wide.empty()) {
+            error = ERROR_INVALID_PARAMETER;
+            return {};
+        }
+        edited.insert(edited.end(), wide.begin(), wide.end());
+    }
+    edited.push_back(u'\0');
+    return edited;
+}
+
 // Windows' environment of a token (null: the system's variables only), with
 // the named variables given these values instead. Empty when Windows gives
 // none.
@@ -121,22 +143,8 @@ std::vector<WCHAR> EnvironmentOf(HANDLE token, const std::vector<std::pair<const
         if (error == 0) error = ERROR_PROC_NOT_FOUND;
         return {};
     }
-    std::vector<WCHAR> block;
-    for (const WCHAR* entry = static_cast<const WCHAR*>(raw); *entry; entry += std::char_traits<WCHAR>::length(entry) + 1) {
-        bool replaced = false;
-        for (const auto& value : values) replaced = replaced || SameNameNoCase(entry, value.first);
-        if (!replaced) block.insert(block.end(), entry, entry + std::char_traits<WCHAR>::length(entry) + 1);
-    }
+    std::vector<WCHAR> block = WithValues(static_cast<const WCHAR*>(raw), values, error);
     destroy(raw);
-    for (const auto& value : values) {
-        std::vector<WCHAR> wide = Widen(std::string(value.first) + "=" + value.second);
-        if (wide.empty()) {
-            error = ERROR_INVALID_PARAMETER;
-            return {};
-        }
-        block.insert(block.end(), wide.begin(), wide.end());
-    }
-    block.push_back(u'\0');
     return block;
 }
 
@@ -231,10 +239,9 @@ CreateProcessWithTokenWProc CreateProcessWithToken() {
         GetProcAddress(GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW"));
 }
 
-// With no environment given, Windows builds the user's own from the
-// profile it loads. Windows' error when it did not start.
+// Windows' error when it did not start.
 DWORD StartWithUserToken(HANDLE token, const StartLine& line, int show, const std::string& folder,
-                         std::vector<WCHAR>* environment) {
+                         std::vector<WCHAR>& environment) {
     CreateProcessWithTokenWProc createProcessWithToken = CreateProcessWithToken();
     if (!createProcessWithToken) return ERROR_PROC_NOT_FOUND;
     std::vector<WCHAR> program = Widen(line.program), commandLine = Widen(line.commandLine),
@@ -245,25 +252,27 @@ DWORD StartWithUserToken(HANDLE token, const StartLine& line, int show, const st
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<std::uint16_t>(show);
     PROCESS_INFORMATION started = {};
-    DWORD flags = CREATE_NEW_CONSOLE | (environment ? CREATE_UNICODE_ENVIRONMENT : 0);
-    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.data(), commandLine.data(), flags,
-                                environment ? environment->data() : nullptr, directory.data(), &startup, &started))
+    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.data(), commandLine.data(),
+                                CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                directory.data(), &startup, &started))
         return GetLastError();
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
     return ERROR_SUCCESS;
 }
 
-// Installer detection refuses a 32-bit program named like an installer
-// ("Uninstall.exe") to a token that is not elevated. Such a program is
-// started as the user once more, in the user's own environment with the
+// In the user's own environment, built from the user's token: what Windows
+// would give the start without one is not said. Installer detection refuses
+// a 32-bit program named like an installer ("Uninstall.exe") to a token that
+// is not elevated. Such a program is started as the user once more, with the
 // compatibility layer that runs it as its invoker; never as administrator.
 void StartAsUser(Starts& starts, const StartLine& line, int show, const std::string& folder) {
-    DWORD error = StartWithUserToken(starts.user.token, line, show, folder, nullptr);
+    DWORD error = ERROR_SUCCESS;
+    std::vector<WCHAR> users = EnvironmentOf(starts.user.token, {}, error);
+    if (!users.empty()) error = StartWithUserToken(starts.user.token, line, show, folder, users);
     if (error == ERROR_ELEVATION_REQUIRED) {
-        std::vector<WCHAR> asInvoker =
-            EnvironmentOf(starts.user.token, {{"__COMPAT_LAYER", "RunAsInvoker"}}, error);
-        if (!asInvoker.empty()) error = StartWithUserToken(starts.user.token, line, show, folder, &asInvoker);
+        std::vector<WCHAR> asInvoker = WithValues(users.data(), {{"__COMPAT_LAYER", "RunAsInvoker"}}, error);
+        if (!asInvoker.empty()) error = StartWithUserToken(starts.user.token, line, show, folder, asInvoker);
     }
     // What is not installed fails in silence, as always; what is there and
     // still does not start is told.
