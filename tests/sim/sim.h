@@ -63,6 +63,7 @@ struct File {
     std::string content;
     DWORD links = 1;         // its names: more than one for a hard link
     bool encrypted = false;  // EFS: only the user who encrypted it can read it
+    bool notAProgram = false;  // CreateProcess refuses it (193: not a valid program)
 };
 
 // Owner and access list of a folder or file, as far as the checks of the

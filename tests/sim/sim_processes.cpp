@@ -90,6 +90,8 @@ BOOL Start(const char* via, const std::string& account, const std::string& progr
     if (launch.hasParameters) launch.parameters = line.substr(quoted.size() + 1);
     auto layer = environment.find("__COMPAT_LAYER");
     bool asInvoker = layer != environment.end() && layer->second == "RunAsInvoker";
+    for (const sim::File& f : M().files)
+        if (f.notAProgram && sim::SameNoCase(f.path, M().LongForm(program))) return Fail(193);  // ERROR_BAD_EXE_FORMAT
     if (account != sim::kAdministrator && M().installerDetection && M().FileExists(program) &&
         NamedLikeAnInstaller(program) && !asInvoker) {
         M().Log(std::string(via) + " " + program + " refused: elevation required");

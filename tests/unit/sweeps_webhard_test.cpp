@@ -127,7 +127,7 @@ TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
 // A row below a fixed root runs only where that root is the machine's own
 // folder: anyone may create C:\Program Files (x86) on 32-bit Windows, or
 // C:\Windows where Windows lives on D:, and plant an "uninstaller" there.
-// Buttons 1014, 1011 and the update check, on each machine.
+// Buttons 1014, 1011 and the update check, on each machine; refusals told.
 TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
     auto on32BitWindows = [this] {
         M().windows64 = M().program64 = false;
@@ -136,11 +136,13 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
         M().AddFile(kPF86 + "Zfile\\Uninstall.exe");
         M().AddFolder(kPF86 + "BigfileSearch");
     };
+    const std::string removed = "제거되었습니다";
     struct Case {
         const char* machine;
         std::function<void()> setUp;
         std::size_t launches;   // of the 74 + 352 + 1 of a machine set up the usual way
         const char* forbidden;  // no file and no parameters below this
+        std::vector<std::string> notices = {"제거되었습니다", "제거되었습니다"};
     } cases[] = {
         {"32-bit Windows", on32BitWindows, 37 + 184 + 1, "C:\\Program Files (x86)\\"},
         {"the first XP",
@@ -168,6 +170,8 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
              M().SetSpecialFolder(CSIDL_PROGRAM_FILESX86, "D:\\Program Files (x86)");
          },
          1 + 15, "C:\\Program Files"},
+        {"start refused", [&] { M().AddFile(kPF + "Zfile\\Uninstall.exe"), M().files.back().notAProgram = true; },
+         74 + 352 - 1, nullptr, {"관리자 권한으로 실행하지 못한 프로그램이 있습니다 (오류 코드 193)", removed, removed}},
     };
     for (const Case& c : cases) {
         sim::Reset();
@@ -184,7 +188,9 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
                 << c.machine << ": " << l.file;
             EXPECT_EQ(l.parameters.find(c.forbidden), std::string::npos) << c.machine << ": " << l.parameters;
         }
-        EXPECT_EQ(M().messageBoxes.size(), 2u) << c.machine << ": the sweeps report as ever";
+        std::vector<std::string> notices;
+        for (const auto& box : M().messageBoxes) notices.push_back(box.text);
+        EXPECT_EQ(notices, c.notices) << c.machine;
     }
 }
 

@@ -220,8 +220,12 @@ bool StartWithOwnToken(Starts& starts, const StartLine& line, int show, const st
     std::vector<WCHAR> block = *environment;  // the call may write to it
     if (!CreateProcessA(line.program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, block.data(), folder.c_str(), &startup,
-                        &started))
+                        &started)) {
+        // What is not installed fails in silence, as always; what is there
+        // and does not start is told.
+        if (line.exists && !line.folder && starts.ownStartError == 0) starts.ownStartError = GetLastError();
         return false;
+    }
     CloseHandle(started.hThread);
     if (process)
         *process = started.hProcess;
@@ -346,6 +350,7 @@ void EndStarts(Starts& starts) {
     CloseDesktopUser(starts.user);
     if (starts.userRowsSkipped) TellUserFoldersSkipped();
     if (starts.userStartError) ShowNotice(WithErrorCode(text::kUserStartRefused, starts.userStartError).c_str());
+    if (starts.ownStartError) ShowNotice(WithErrorCode(text::kOwnStartRefused, starts.ownStartError).c_str());
     if (starts.environmentTried && starts.environment.empty())
         ShowNotice(WithErrorCode(text::kStartsNotMade, starts.environmentError).c_str());
 }

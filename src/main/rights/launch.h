@@ -54,6 +54,7 @@ struct Starts {
     win::DWORD environmentError = 0;  // why there is none; nothing starts with Kestane's token then
     bool userRowsSkipped = false;     // rows of the user's, with no user to start them as
     win::DWORD userStartError = 0;    // Windows refused an existing program started as the user
+    win::DWORD ownStartError = 0;     // Windows refused an existing program started with Kestane's token
 };
 Starts BeginStarts();
 // Shows, once each, what the press left undone, and lets the user go.
