@@ -178,6 +178,7 @@ constexpr BYTE ACCESS_ALLOWED_ACE_TYPE = 0;
 constexpr BYTE ACCESS_DENIED_ACE_TYPE = 1;
 constexpr BYTE OBJECT_INHERIT_ACE = 0x1;
 constexpr BYTE CONTAINER_INHERIT_ACE = 0x2;
+constexpr BYTE INHERIT_ONLY_ACE = 0x8;
 constexpr DWORD FILE_WRITE_DATA = 0x2;  // on a folder: add a file
 constexpr DWORD FILE_APPEND_DATA = 0x4;  // on a folder: add a folder
 constexpr DWORD FILE_WRITE_EA = 0x10;
@@ -203,6 +204,7 @@ constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 // Files and folders opened as themselves
 constexpr DWORD READ_CONTROL = 0x20000;
 constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;    // lets a folder be opened

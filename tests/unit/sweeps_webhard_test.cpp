@@ -126,7 +126,8 @@ TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
 
 // A row below a fixed root runs only where that root is the machine's own
 // folder: anyone may create C:\Program Files (x86) on 32-bit Windows, or
-// C:\Windows where Windows lives on D:, and plant an "uninstaller" there.
+// C:\Windows where Windows lives on D:, and plant an "uninstaller" there; nor
+// where every user may change it.
 // Buttons 1014, 1011 and the update check, on each machine; refusals told.
 TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
     auto on32BitWindows = [this] {
@@ -136,7 +137,12 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
         M().AddFile(kPF86 + "Zfile\\Uninstall.exe");
         M().AddFolder(kPF86 + "BigfileSearch");
     };
-    const std::string removed = "제거되었습니다";
+    const std::string removed = "제거되었습니다", planted = "C:\\users\\tester\\planted",
+                      open = "모든 사용자가 바꿀 수 있는 폴더의 제거 프로그램은 관리자 권한으로 실행하지 않았습니다";
+    auto installed = [this](const std::string& file, const char* sid, DWORD mask) {
+        M().AddFile(kPF + file);
+        M().SecurityOf(kPF + file.substr(0, file.find('\\'))).entries.push_back({0, 0, mask, sid});
+    };
     struct Case {
         const char* machine;
         std::function<void()> setUp;
@@ -172,6 +178,12 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
          1 + 15, "C:\\Program Files"},
         {"start refused", [&] { M().AddFile(kPF + "Zfile\\Uninstall.exe"), M().files.back().notAProgram = true; },
          74 + 352 - 1, nullptr, {"관리자 권한으로 실행하지 못한 프로그램이 있습니다 (오류 코드 193)", removed, removed}},
+        {"Everyone full control", [&] { installed("DBfile\\Uninstall.exe", "S-1-1-0", FILE_ALL_ACCESS); },
+         74 + 352, "C:\\Program Files\\DBfile", {open, removed, removed}},
+        {"Users write", [&] { installed("52hxw\\uninst.exe", "S-1-5-32-545", FILE_WRITE_DATA); }, 74 + 352,
+         "C:\\Program Files\\52hxw", {removed, open, removed}},
+        {"a junction", [&] { M().junctions[kPF + "Scan119"] = planted, M().AddFile(planted + "\\uninst.exe"); },
+         74 + 352, "C:\\Program Files\\Scan119", {removed, open, removed}},
     };
     for (const Case& c : cases) {
         sim::Reset();

@@ -148,6 +148,20 @@ std::vector<WCHAR> EnvironmentOf(HANDLE token, const std::vector<std::pair<const
     return block;
 }
 
+// A file or folder itself, not what a junction or link in its place leads
+// to, with its attributes, owner and list readable.
+HANDLE OpenItself(const std::string& path, DWORD access, DWORD share) {
+    return CreateFileA(path.c_str(), access | READ_CONTROL | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// INVALID_FILE_ATTRIBUTES, which reads as a reparse point, when they cannot
+// be read.
+DWORD AttributesOf(HANDLE item) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    return GetFileInformationByHandle(item, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
 std::string Hex(DWORD value) {
     std::string digits;
     do {
@@ -307,6 +321,30 @@ void StartForUser(Starts& starts, const StartLine& line, int show, const std::st
     }
 }
 
+// What a row starts with Kestane's token, and every folder from below its
+// root down to it, read through handles that do not follow a junction or
+// link: none may be one, nor let every user change it. Installers that
+// update themselves often open their folder so, and any program of any user
+// could then replace the uninstaller or put a DLL beside it. What is not
+// there fails to start, and where the walk ends only administrators could
+// put it.
+bool OnlyAdministratorsPutThere(const std::string& path) {
+    std::size_t at = FixedRootLength(path);
+    if (at == 0) at = path.find('\\') + 1;
+    for (;;) {
+        const std::size_t end = path.find('\\', at);
+        HANDLE item = OpenItself(path.substr(0, end), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        if (item == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        }
+        bool sound = !(AttributesOf(item) & FILE_ATTRIBUTE_REPARSE_POINT) && !UsersMayChange(item);
+        CloseHandle(item);
+        if (!sound || end == std::string::npos) return sound;
+        at = end + 1;
+    }
+}
+
 void LaunchTrusted(Starts& starts, const std::string& file, const LaunchEntry& row) {
     if (!FixedRootIsOwn(starts.roots, file)) return;
     const std::string path = InProcessCodePage(file.c_str());
@@ -315,6 +353,8 @@ void LaunchTrusted(Starts& starts, const std::string& file, const LaunchEntry& r
     std::string folder;
     if (line.folder)
         StartForUser(starts, line, row.show, path);
+    else if (!OnlyAdministratorsPutThere(path))
+        starts.openRowsSkipped = true;
     else if (OwnFolder(path, folder))
         StartWithOwnToken(starts, line, row.show, folder, nullptr);
 }
@@ -351,6 +391,7 @@ void EndStarts(Starts& starts) {
     if (starts.userRowsSkipped) TellUserFoldersSkipped();
     if (starts.userStartError) ShowNotice(WithErrorCode(text::kUserStartRefused, starts.userStartError).c_str());
     if (starts.ownStartError) ShowNotice(WithErrorCode(text::kOwnStartRefused, starts.ownStartError).c_str());
+    if (starts.openRowsSkipped) ShowNotice(text::kOpenFoldersSkipped);
     if (starts.environmentTried && starts.environment.empty())
         ShowNotice(WithErrorCode(text::kStartsNotMade, starts.environmentError).c_str());
 }

@@ -55,6 +55,7 @@ struct Starts {
     bool userRowsSkipped = false;     // rows of the user's, with no user to start them as
     win::DWORD userStartError = 0;    // Windows refused an existing program started as the user
     win::DWORD ownStartError = 0;     // Windows refused an existing program started with Kestane's token
+    bool openRowsSkipped = false;     // rows whose program or folder every user may change
 };
 Starts BeginStarts();
 // Shows, once each, what the press left undone, and lets the user go.
@@ -79,7 +80,9 @@ bool UserRowsCanStart(const Starts& starts);
 void LaunchAsUser(Starts& starts, const char* file, const char* parameters, int show);
 
 // The walks pass over the rows below a fixed root that is not one of the
-// machine's own folders, in silence, as the shell does a missing file.
+// machine's own folders, in silence, as the shell does a missing file; and
+// over a row whose program or a folder on the way to it every user may
+// change, told once for the press.
 // Rows with full paths, in order.
 void LaunchTable(Starts& starts, const LaunchEntry* rows, std::size_t count);
 // The rows below one root, in order.
