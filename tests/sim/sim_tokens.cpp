@@ -47,6 +47,13 @@ BOOL WIN_CALLBACK DestroyEnvironmentBlock(void* environment) {
     return M().CloseHandleOf(environment, Kind::Memory);
 }
 
+// advapi32's RtlGenRandom (SystemFunction036), found at run time.
+BYTE WIN_CALLBACK RtlGenRandom(void* buffer, DWORD length) {
+    static unsigned drawn = 0;
+    while (length-- > 0) static_cast<BYTE*>(buffer)[length] = static_cast<BYTE>(++drawn * 151);
+    return 1;
+}
+
 }  // namespace sim
 
 namespace win {

@@ -19,6 +19,7 @@ namespace {
 // create folders: one that exists already is someone else's, and the next
 // name is tried.
 constexpr DWORD kTempFolderAttempts = 16;
+constexpr DWORD kTempNameBytes = 16;
 
 // What Windows is asked to start for a row: the program by its full path and
 // the whole command line.
@@ -162,21 +163,50 @@ DWORD AttributesOf(HANDLE item) {
     return GetFileInformationByHandle(item, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
-std::string Hex(DWORD value) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), "0123456789ABCDEF"[value % 16]);
-        value /= 16;
-    } while (value);
-    return digits;
+// Kestane's TEMP folder held for a press: reading shared, deletion not, so
+// that while it is held it can be neither renamed nor removed.
+HANDLE HoldTempFolder(const std::string& path) {
+    return OpenItself(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
-// StartTempFolder, made with a name no one else had when the first start
-// with Kestane's rights needs it.
-bool MakeStartTempFolder(DWORD& error) {
+// As Kestane makes it: a plain folder, no junction nor other reparse point,
+// that only administrators can change.
+bool IsAdminOnlyFolder(HANDLE folder) {
+    const DWORD kind = folder != INVALID_HANDLE_VALUE ? AttributesOf(folder) : INVALID_FILE_ATTRIBUTES;
+    return (kind & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY &&
+           OnlyAdministratorsChange(folder);
+}
+
+using RtlGenRandomProc = BYTE(WIN_CALLBACK*)(void*, DWORD);
+
+// "Temp\Tollvard-" and 128 bits from the system's random generator
+// (RtlGenRandom, which advapi32 exports as SystemFunction036 from XP on):
+// nobody can guess the name and make it first.
+bool RandomTempName(std::string& name) {
+    auto random = reinterpret_cast<RtlGenRandomProc>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "SystemFunction036"));
+    BYTE bytes[kTempNameBytes] = {};
+    if (!random || !random(bytes, sizeof(bytes))) return false;
+    name = "Temp\\Tollvard-";
+    for (BYTE b : bytes) {
+        name += "0123456789abcdef"[b >> 4];
+        name += "0123456789abcdef"[b & 15];
+    }
+    return true;
+}
+
+// StartTempFolder, held in starts.tempFolder for the press. The folder of an
+// earlier press is used again only as it was made: a cleaner or another
+// administrator may have removed it since, and any user may then have put a
+// folder or a junction of that name in its place.
+bool MakeStartTempFolder(Starts& starts, DWORD& error) {
     if (!StartTempFolder.empty()) {
-        DWORD attributes = GetFileAttributesA(StartTempFolder.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+        starts.tempFolder = HoldTempFolder(StartTempFolder);
+        if (IsAdminOnlyFolder(starts.tempFolder)) return true;
+        if (starts.tempFolder != INVALID_HANDLE_VALUE) CloseHandle(starts.tempFolder);
+        starts.tempFolder = INVALID_HANDLE_VALUE;
+        // Removes an empty folder, or a junction itself, never what it holds.
+        RemoveDirectoryA(StartTempFolder.c_str());
         StartTempFolder.clear();
     }
     std::string windows;
@@ -185,16 +215,21 @@ bool MakeStartTempFolder(DWORD& error) {
         return false;
     }
     for (DWORD attempt = 0; attempt < kTempFolderAttempts; ++attempt) {
-        const std::string name =
-            "Temp\\Tollvard-" + Hex(GetCurrentProcessId()) + "-" + Hex(GetTickCount() + attempt);
-        std::string path;
+        std::string name, path;
+        if (!RandomTempName(name)) {
+            error = ERROR_PROC_NOT_FOUND;
+            return false;
+        }
         if (!JoinFolderPath(windows, name.c_str(), path)) {
             error = ERROR_PATH_NOT_FOUND;
             return false;
         }
         if (CreateAdminOnlyFolder(path)) {
             StartTempFolder = path;
-            return true;
+            starts.tempFolder = HoldTempFolder(path);
+            if (starts.tempFolder != INVALID_HANDLE_VALUE) return true;
+            error = GetLastError();
+            return false;
         }
         error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS) return false;
@@ -210,7 +245,7 @@ bool MakeStartTempFolder(DWORD& error) {
 const std::vector<WCHAR>* OwnEnvironment(Starts& starts) {
     if (!starts.environmentTried) {
         starts.environmentTried = true;
-        if (MakeStartTempFolder(starts.environmentError))
+        if (MakeStartTempFolder(starts, starts.environmentError))
             starts.environment =
                 EnvironmentOf(nullptr, {{"TEMP", StartTempFolder}, {"TMP", StartTempFolder}}, starts.environmentError);
     }
@@ -388,6 +423,8 @@ Starts BeginStarts() {
 
 void EndStarts(Starts& starts) {
     CloseDesktopUser(starts.user);
+    if (starts.tempFolder != INVALID_HANDLE_VALUE) CloseHandle(starts.tempFolder);
+    starts.tempFolder = INVALID_HANDLE_VALUE;
     if (starts.userRowsSkipped) TellUserFoldersSkipped();
     if (starts.userStartError) ShowNotice(WithErrorCode(text::kUserStartRefused, starts.userStartError).c_str());
     if (starts.ownStartError) ShowNotice(WithErrorCode(text::kOwnStartRefused, starts.ownStartError).c_str());

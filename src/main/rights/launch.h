@@ -52,6 +52,7 @@ struct Starts {
     std::vector<win::WCHAR> environment;
     bool environmentTried = false;
     win::DWORD environmentError = 0;  // why there is none; nothing starts with Kestane's token then
+    win::HANDLE tempFolder = win::INVALID_HANDLE_VALUE;  // StartTempFolder, held while the press starts
     bool userRowsSkipped = false;     // rows of the user's, with no user to start them as
     win::DWORD userStartError = 0;    // Windows refused an existing program started as the user
     win::DWORD ownStartError = 0;     // Windows refused an existing program started with Kestane's token
