@@ -111,13 +111,10 @@ UINT GetConsoleOutputCP();
 BOOL SetConsoleOutputCP(UINT codePage);
 
 // Starts that Kestane makes for the desktop user and for itself: waiting for
-// what it started, the privilege that opens another account's shell, and
-// what a folder name of its own is made from.
+// what it started, and the privilege that opens another account's shell.
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
 BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid);
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD length,
                            TOKEN_PRIVILEGES* previousState, DWORD* returnLength);
-DWORD GetCurrentProcessId();
-DWORD GetTickCount();
 
 }  // namespace win

@@ -271,6 +271,4 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, void* proces
                  environment ? Variables(static_cast<const WCHAR*>(environment)) : M().OwnEnvironment(), started);
 }
 
-DWORD GetCurrentProcessId() { return 4242; }
-
 }  // namespace win

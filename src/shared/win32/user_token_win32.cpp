@@ -57,7 +57,5 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newS
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
     return ::WaitForMultipleObjects(count, reinterpret_cast<const ::HANDLE*>(handles), waitAll, milliseconds);
 }
-DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
-DWORD GetTickCount() { return ::GetTickCount(); }
 
 }  // namespace win
