@@ -81,5 +81,12 @@ constexpr char kUserStartRefused[] = "사용자 권한으로 실행하지 못한
 // No environment that only administrators wrote: nothing was started with
 // Kestane's rights.
 constexpr char kStartsNotMade[] = "관리자만 바꿀 수 있는 임시 폴더를 만들지 못해 프로그램을 실행하지 않았습니다";
+// Windows refused a program that exists, started with Kestane's rights
+// ("(오류 코드 193)": not a program it can run).
+constexpr char kOwnStartRefused[] = "관리자 권한으로 실행하지 못한 프로그램이 있습니다";
+// An uninstaller, or a folder on the way to it, that every user may change,
+// or a junction: not run as administrator.
+constexpr char kOpenFoldersSkipped[] =
+    "모든 사용자가 바꿀 수 있는 폴더의 제거 프로그램은 관리자 권한으로 실행하지 않았습니다";
 
 }  // namespace text

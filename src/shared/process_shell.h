@@ -27,6 +27,7 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
 BOOL DuplicateTokenEx(HANDLE token, DWORD access, void* attributes, int impersonationLevel, int tokenType,
                       HANDLE* newToken);
 BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength);
+BOOL IsTokenRestricted(HANDLE token);
 BOOL ImpersonateLoggedOnUser(HANDLE token);
 BOOL RevertToSelf();
 
@@ -115,13 +116,10 @@ UINT GetConsoleOutputCP();
 BOOL SetConsoleOutputCP(UINT codePage);
 
 // Starts that Kestane makes for the desktop user and for itself: waiting for
-// what it started, the privilege that opens another account's shell, and
-// what a folder name of its own is made from.
+// what it started, and the privilege that opens another account's shell.
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
 BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid);
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD length,
                            TOKEN_PRIVILEGES* previousState, DWORD* returnLength);
-DWORD GetCurrentProcessId();
-DWORD GetTickCount();
 
 }  // namespace win

@@ -221,6 +221,12 @@ struct TOKEN_PRIVILEGES {
     DWORD PrivilegeCount;
     LUID_AND_ATTRIBUTES Privileges[1];
 };
+// A token's user (TokenUser) or integrity label (TokenIntegrityLevel): the
+// SID it points to follows it in the same buffer.
+struct SID_AND_ATTRIBUTES {
+    PSID Sid;
+    DWORD Attributes;
+};
 
 // What a handle or a folder listing tells of a file or folder itself.
 struct FILETIME {

@@ -59,11 +59,13 @@ std::string describe(const std::vector<Launch>& launches) {
 }
 
 // Expects exactly these starts, in any order (the stand-ins start at once and
-// log as they finish): each as show mode and parameters.
+// log as they finish): each as show mode and parameters. Every start of a
+// press is made before its message: once no stand-in of that name runs, a
+// start too many has logged too.
 void expect_starts(const std::wstring& recorder, std::vector<std::pair<int, std::wstring>> expected) {
-    std::vector<Launch> launches = wait_launches(recorder, expected.size());
-    Sleep(300);  // a start too many would come right behind the last one
-    launches = recorded_launches(recorder);
+    wait_launches(recorder, expected.size());
+    wait_process_count(recorder.substr(parent_dir(recorder).size() + 1), 0, kStandInTimeout);
+    std::vector<Launch> launches = recorded_launches(recorder);
     ok(launches.size() == expected.size(), "%s: expected %u starts, got %s", str(recorder),
        static_cast<unsigned>(expected.size()), describe(launches).c_str());
     for (const Launch& launch : launches) {

@@ -78,6 +78,7 @@ namespace e2e {
 constexpr DWORD kWindowTimeout = 15000;   // Kestane's window after CreateProcess
 constexpr DWORD kServiceTimeout = 10000;  // a fake service reaching a state
 constexpr DWORD kExitTimeout = 10000;     // a process ending after it was told to
+constexpr DWORD kStandInTimeout = 60000;  // a stand-in's start logged, on a loaded machine
 
 // ---------------------------------------------------------------- checks and cases
 
@@ -343,7 +344,7 @@ struct Launch {
 };
 std::vector<Launch> recorded_launches(const std::wstring& recorder_path);
 // Waits until the recorder at that path has logged at least count starts.
-std::vector<Launch> wait_launches(const std::wstring& recorder_path, size_t count, DWORD timeout_ms = 10000);
+std::vector<Launch> wait_launches(const std::wstring& recorder_path, size_t count, DWORD timeout_ms = kStandInTimeout);
 
 // ---------------------------------------------------------------- the desktop's shell
 

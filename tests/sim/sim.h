@@ -64,6 +64,7 @@ struct File {
     std::string content;
     DWORD links = 1;         // its names: more than one for a hard link
     bool encrypted = false;  // EFS: only the user who encrypted it can read it
+    bool notAProgram = false;  // CreateProcess refuses it (193: not a valid program)
 };
 
 // Owner and access list of a folder or file, as far as the checks of the
@@ -268,13 +269,18 @@ public:
     // token open only with the debug privilege enabled in Kestane's token.
     bool shellOtherAccount = false;
     bool shellTokenRefused = false;  // its token's list keeps Administrators out
+    // Its token's session (Kestane's is 1), level and restriction; a window
+    // that another process takes as Kestane opens the token.
+    DWORD shellSession = 1, shellIntegrity = 0x2000;
+    bool shellRestricted = false, shellWindowMoves = false;
     bool debugPrivilegeEnabled = false;
 
     // --- rights ---------------------------------------------------------------
     // TokenElevationType of Kestane's own token: 1 default (no split: UAC
     // off, a built-in administrator, Wine), 2 full (the elevated half).
     DWORD elevationType = 1;
-    bool tokenClassesKnown = true;  // false: XP refuses both elevation classes
+    bool tokenClassesKnown = true;  // false: XP, which knows no token class or right that Vista brought
+    bool elevationQueryFails = false;  // where Windows knows them (access denied)
     DWORD shellPid = 0;             // the shell's process; 0: no shell window
     bool shellElevated = false;
     // The desktop user's folders where another account runs Kestane; empty:

@@ -20,8 +20,6 @@ bool ProcessEnded(HANDLE handle) {
 
 namespace win {
 
-DWORD GetTickCount() { return static_cast<DWORD>(M().now); }
-
 HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name) {
     M().Log("CreateEventA " + std::string(securityAttributes ? "attrs" : "<null>") + " " +
             std::to_string(manualReset) + " " + std::to_string(initialState) + " " + Str(name));

@@ -17,6 +17,7 @@ BOOL WIN_CALLBACK CreateProcessWithTokenW(HANDLE token, DWORD logonFlags, const 
 BOOL WIN_CALLBACK CreateEnvironmentBlock(void** environment, HANDLE token, BOOL inherit);
 BOOL WIN_CALLBACK DestroyEnvironmentBlock(void* environment);
 BOOL WIN_CALLBACK QueryFullProcessImageNameA(HANDLE process, DWORD flags, char* path, DWORD* size);
+BYTE WIN_CALLBACK RtlGenRandom(void* buffer, DWORD length);
 }  // namespace sim
 
 namespace {
@@ -87,6 +88,7 @@ FARPROC GetProcAddress(HINSTANCE module, const char* procName) {
     }
     if (module == kAdvapi32) {
         if (name == "CreateProcessWithTokenW") return reinterpret_cast<FARPROC>(&sim::CreateProcessWithTokenW);
+        if (name == "SystemFunction036") return reinterpret_cast<FARPROC>(&sim::RtlGenRandom);
         M().lastError = 127;
         return nullptr;
     }

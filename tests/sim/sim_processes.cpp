@@ -90,6 +90,8 @@ BOOL Start(const char* via, const std::string& account, const std::string& progr
     if (launch.hasParameters) launch.parameters = line.substr(quoted.size() + 1);
     auto layer = environment.find("__COMPAT_LAYER");
     bool asInvoker = layer != environment.end() && layer->second == "RunAsInvoker";
+    for (const sim::File& f : M().files)
+        if (f.notAProgram && sim::SameNoCase(f.path, M().LongForm(program))) return Fail(193);  // ERROR_BAD_EXE_FORMAT
     if (account != sim::kAdministrator && M().installerDetection && M().FileExists(program) &&
         NamedLikeAnInstaller(program) && !asInvoker) {
         M().Log(std::string(via) + " " + program + " refused: elevation required");
@@ -222,7 +224,8 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
         return nullptr;
     }
     bool otherAccount = M().shellOtherAccount && processId == M().shellPid && !M().debugPrivilegeEnabled;
-    if (it->refuseOpen || otherAccount || (it->refuseFullAccessOpen && access == PROCESS_ALL_ACCESS)) {
+    bool unknownRight = !M().tokenClassesKnown && (access & PROCESS_QUERY_LIMITED_INFORMATION);  // XP
+    if (it->refuseOpen || otherAccount || unknownRight || (it->refuseFullAccessOpen && access == PROCESS_ALL_ACCESS)) {
         M().lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
@@ -282,7 +285,5 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, void* proces
                  startupInfo->wShowWindow, Str(currentDirectory),
                  environment ? Variables(static_cast<const WCHAR*>(environment)) : M().OwnEnvironment(), started);
 }
-
-DWORD GetCurrentProcessId() { return 4242; }
 
 }  // namespace win

@@ -47,6 +47,13 @@ BOOL WIN_CALLBACK DestroyEnvironmentBlock(void* environment) {
     return M().CloseHandleOf(environment, Kind::Memory);
 }
 
+// advapi32's RtlGenRandom (SystemFunction036), found at run time.
+BYTE WIN_CALLBACK RtlGenRandom(void* buffer, DWORD length) {
+    static unsigned drawn = 0;
+    while (length-- > 0) static_cast<BYTE*>(buffer)[length] = static_cast<BYTE>(++drawn * 151);
+    return 1;
+}
+
 }  // namespace sim
 
 namespace win {
@@ -62,6 +69,7 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     std::string account = shell ? sim::kDesktopUser : sim::kAdministrator;
     M().Log("OpenProcessToken " + account);
     *token = NewToken(account, access, true, "token " + account);
+    if (shell && M().shellWindowMoves) M().shellPid = M().AddProcess("explorer.exe").pid;
     return TRUE;
 }
 
@@ -73,20 +81,35 @@ BOOL DuplicateTokenEx(HANDLE token, DWORD access, void*, int, int tokenType, HAN
     return TRUE;
 }
 
-// XP knows neither elevation class. A token is elevated unless it is the
-// filtered half (3) of a split one; the shell's is that half unless elevated.
-BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength) {
+// XP knows neither elevation class nor integrity levels. A token is elevated
+// unless it is the filtered half (3) of a split one; the shell's is that half
+// unless elevated. Its user is the desktop user's account (RID 1000), and
+// Kestane's too unless the shell runs as another.
+BOOL GetTokenInformation(HANDLE token, int c, void* information, DWORD length, DWORD* returnLength) {
     auto* info = Token(token, TOKEN_QUERY);
     if (!info) return FALSE;
     bool own = info->account == sim::kAdministrator;
+    bool vista = c == TokenElevationType || c == TokenElevation || c == TokenIntegrityLevel;
     DWORD type = own ? M().elevationType : M().shellElevated ? 2 : 3;
-    DWORD value = informationClass == TokenElevationType ? type : type != 3;
-    bool known =
-        M().tokenClassesKnown && (informationClass == TokenElevationType || informationClass == TokenElevation);
-    if (!known || length < sizeof(value)) return Fail(known ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
-    std::memcpy(information, &value, sizeof(value));
-    *returnLength = sizeof(value);
+    DWORD value = c == TokenElevationType ? type : c == TokenSessionId ? (own ? 1 : M().shellSession) : type != 3;
+    // S-1-5-21-0-0-0-<RID> or S-1-16-<level>, behind its head.
+    struct { SID_AND_ATTRIBUTES head; BYTE sid[28]; } sid = {{nullptr, 0}, {1, 5, 0, 0, 0, 0, 0, 5, 21}};
+    if (c == TokenIntegrityLevel) sid = {{nullptr, 0x20}, {1, 1, 0, 0, 0, 0, 0, 16}};
+    DWORD sub = c == TokenUser ? (own && M().shellOtherAccount ? 500 : 1000) : type != 3 ? 0x3000 : M().shellIntegrity;
+    std::memcpy(sid.sid + 4 + 4 * sid.sid[1], &sub, sizeof(sub));
+    bool ofSid = c == TokenUser || c == TokenIntegrityLevel, known = !vista || M().tokenClassesKnown;
+    if (own && vista && M().elevationQueryFails) return Fail(ERROR_ACCESS_DENIED);
+    DWORD size = ofSid ? sizeof(sid) : sizeof(value);
+    if (!known || length < size) return Fail(known ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
+    std::memcpy(information, ofSid ? static_cast<void*>(&sid) : &value, size);
+    if (ofSid) static_cast<SID_AND_ATTRIBUTES*>(information)->Sid = static_cast<BYTE*>(information) + sizeof(sid.head);
+    *returnLength = size;
     return TRUE;
+}
+
+BOOL IsTokenRestricted(HANDLE token) {
+    auto* info = Token(token, TOKEN_QUERY);
+    return info && info->account == sim::kDesktopUser && M().shellRestricted;
 }
 
 BOOL ImpersonateLoggedOnUser(HANDLE token) {

@@ -184,13 +184,17 @@ TEST_F(ProgramSweepTest, RunTimePathThatWouldNotFitIsSkippedNotCut) {
 // that is Kestane's own, as it always was; with one, the shell's filtered
 // token; and where an administrator typed the password over a standard
 // user's shoulder, the standard user's, in that user's folders, never the
-// administrator's. Where UAC splits the tokens and no unelevated shell token
-// can be had, nothing in the user's folders is done, and the user is told.
+// administrator's: the shell's account tells whose, split or not ("run as").
+// Where no shell token that passes its checks can be had, nothing in the
+// user's folders is done, and the user is told.
 // What starts with Kestane's token gets the system's variables only, and
 // TEMP and TMP in a folder of its own that only administrators can change.
 TEST_F(ProgramSweepTest, EachMachineSweepsTheDesktopUsersFoldersWithTheUsersRights) {
     const std::string admin = "C:\\users\\admin", explorer = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
     enum Answer { kNoSplit, kUser, kNoUser };
+    const std::string skipped =
+        "바탕 화면 사용자의 권한을 얻지 못해 사용자 폴더(바탕 화면, 시작 메뉴, 즐겨찾기, 응용 프로그램 데이터)의 "
+        "항목은 건너뛰었습니다\n탐색기를 실행한 뒤 다시 시도해 주세요";
     struct {
         const char* machine;
         std::function<void()> setUp;
@@ -208,10 +212,18 @@ TEST_F(ProgramSweepTest, EachMachineSweepsTheDesktopUsersFoldersWithTheUsersRigh
         {"secondary logon off", [&] { M().SplitToken(), M().secondaryLogonDisabled = true; }, kUser, true,
          {"사용자 권한으로 실행하지 못한 프로그램이 있습니다 (오류 코드 1058)"}},
         {"installer detection", [&] { M().SplitToken(); }, kUser, true},
+        {"run as on XP", [&] { M().UseXpProfile(), M().tokenClassesKnown = false, M().OverTheShoulder(),
+                               M().missingExports = {"CreateProcessWithTokenW"}; }, kUser, false,
+         {skipped, "바탕 화면 사용자의 권한을 얻지 못해 홈페이지를 열지 않았습니다\n탐색기를 실행한 뒤 다시 시도해 주세요"}},
+        {"run as, UAC off", [&] { M().OverTheShoulder(), M().elevationType = 1, M().installerDetection = false; },
+         kUser},
+        {"built-in Administrator, shoulder", [&] { M().OverTheShoulder(), M().elevationType = 1; }, kUser, true},
+        {"elevation unreadable", [&] { M().SplitToken(), M().elevationQueryFails = true; }, kNoUser},
+        {"shell at low integrity", [&] { M().SplitToken(), M().shellIntegrity = 0x1000; }, kNoUser},
+        {"restricted shell", [&] { M().SplitToken(), M().shellRestricted = true; }, kNoUser},
+        {"shell of another session", [&] { M().SplitToken(), M().shellSession = 2; }, kNoUser},
+        {"shell window changes process", [&] { M().SplitToken(), M().shellWindowMoves = true; }, kNoUser},
     };
-    const std::string skipped =
-        "바탕 화면 사용자의 권한을 얻지 못해 사용자 폴더(바탕 화면, 시작 메뉴, 즐겨찾기, 응용 프로그램 데이터)의 "
-        "항목은 건너뛰었습니다\n탐색기를 실행한 뒤 다시 시도해 주세요";
     for (auto& m : machines) {
         sim::Reset();
         ResetProgramState();
@@ -229,8 +241,8 @@ TEST_F(ProgramSweepTest, EachMachineSweepsTheDesktopUsersFoldersWithTheUsersRigh
         const std::string installer = roaming + "\\MultiDownload\\MultiDownloadUninstall.exe ";
         if (m.installerThere) M().AddFile(installer);
         M().AddFolder(kPF + "Aqua");  // a folder row: the user's explorer opens it, never an elevated one
-        const bool shellOpened = M().elevationType == 2 && M().shellPid;
-        const bool userStartsFail = m.answer == kNoUser || M().secondaryLogonDisabled;
+        const bool shellOpened = M().shellPid && !M().elevationQueryFails;
+        const bool userStartsFail = m.answer == kNoUser || M().secondaryLogonDisabled || !M().missingExports.empty();
 
         RemoveShortcuts();
         RunProgramUninstallers();

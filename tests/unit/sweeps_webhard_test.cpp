@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "shared/process_shell.h"
 #include "main/rights/launch.h"
 #include "main/window/main_window.h"
 #include "main/resource_ids.h"
@@ -126,8 +127,9 @@ TEST_F(WebhardSweepTest, SweepButtonsReportRemovedAfterTheirSweeps) {
 
 // A row below a fixed root runs only where that root is the machine's own
 // folder: anyone may create C:\Program Files (x86) on 32-bit Windows, or
-// C:\Windows where Windows lives on D:, and plant an "uninstaller" there.
-// Buttons 1014, 1011 and the update check, on each machine.
+// C:\Windows where Windows lives on D:, and plant an "uninstaller" there; nor
+// where every user may change it, nor with a TEMP that a user replaced.
+// Buttons 1014, 1011 and the update check, on each machine; refusals told.
 TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
     auto on32BitWindows = [this] {
         M().windows64 = M().program64 = false;
@@ -136,11 +138,19 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
         M().AddFile(kPF86 + "Zfile\\Uninstall.exe");
         M().AddFolder(kPF86 + "BigfileSearch");
     };
+    const std::string removed = "제거되었습니다", planted = "C:\\users\\tester\\planted",
+                      open = "모든 사용자가 바꿀 수 있는 폴더의 제거 프로그램은 관리자 권한으로 실행하지 않았습니다";
+    auto installed = [this](const std::string& file, const char* sid, DWORD mask) {
+        M().AddFile(kPF + file);
+        M().SecurityOf(kPF + file.substr(0, file.find('\\'))).entries.push_back({0, 0, mask, sid});
+    };
     struct Case {
         const char* machine;
         std::function<void()> setUp;
         std::size_t launches;   // of the 74 + 352 + 1 of a machine set up the usual way
-        const char* forbidden;  // no file and no parameters below this
+        const char* forbidden;  // no file, no parameters and no TEMP below this
+        std::vector<std::string> notices = {"제거되었습니다", "제거되었습니다"};
+        std::function<void()> afterFirstPress = [] {};
     } cases[] = {
         {"32-bit Windows", on32BitWindows, 37 + 184 + 1, "C:\\Program Files (x86)\\"},
         {"the first XP",
@@ -168,23 +178,39 @@ TEST_F(WebhardSweepTest, NothingStartsBelowRootsThatAreNotTheMachinesOwn) {
              M().SetSpecialFolder(CSIDL_PROGRAM_FILESX86, "D:\\Program Files (x86)");
          },
          1 + 15, "C:\\Program Files"},
+        {"TEMP replaced by a junction", [] {}, 352 + 1, planted.c_str(), {removed, removed}, [&] {
+             RemoveDirectoryA(StartTempFolder.c_str()), M().launches.clear();
+             M().junctions[StartTempFolder] = planted, M().AddFolder(planted);
+         }},
+        {"start refused", [&] { M().AddFile(kPF + "Zfile\\Uninstall.exe"), M().files.back().notAProgram = true; },
+         74 + 352 - 1, nullptr, {"관리자 권한으로 실행하지 못한 프로그램이 있습니다 (오류 코드 193)", removed, removed}},
+        {"Everyone full control", [&] { installed("DBfile\\Uninstall.exe", "S-1-1-0", FILE_ALL_ACCESS); },
+         74 + 352, "C:\\Program Files\\DBfile", {open, removed, removed}},
+        {"Users write", [&] { installed("52hxw\\uninst.exe", "S-1-5-32-545", FILE_WRITE_DATA); }, 74 + 352,
+         "C:\\Program Files\\52hxw", {removed, open, removed}},
+        {"a junction", [&] { M().junctions[kPF + "Scan119"] = planted, M().AddFile(planted + "\\uninst.exe"); },
+         74 + 352, "C:\\Program Files\\Scan119", {removed, open, removed}},
     };
     for (const Case& c : cases) {
         sim::Reset();
         ResetProgramState();
         c.setUp();
-        M().dialogScripts[IDD_MAIN] = [](HWND w) {
-            for (int id : {IDC_WEBHARD_SWEEP, IDC_PROGRAM_SWEEP, IDC_UPDATE_CHECK}) sim::Command(w, id);
+        M().dialogScripts[IDD_MAIN] = [&c](HWND w) {
+            sim::Command(w, IDC_WEBHARD_SWEEP), c.afterFirstPress();
+            for (int id : {IDC_PROGRAM_SWEEP, IDC_UPDATE_CHECK}) sim::Command(w, id);
         };
         RunMainWindow(nullptr);
         EXPECT_EQ(M().launches.size(), c.launches) << c.machine;
         for (const auto& l : M().launches) {
             if (!c.forbidden) break;  // WoW64: everything runs
-            EXPECT_FALSE(sim::SameNoCase(l.file.substr(0, std::strlen(c.forbidden)), c.forbidden))
-                << c.machine << ": " << l.file;
+            for (const std::string& path : {l.file, M().LongForm(l.environment.at("TEMP"))})
+                EXPECT_FALSE(sim::SameNoCase(path.substr(0, std::strlen(c.forbidden)), c.forbidden))
+                    << c.machine << ": " << path;
             EXPECT_EQ(l.parameters.find(c.forbidden), std::string::npos) << c.machine << ": " << l.parameters;
         }
-        EXPECT_EQ(M().messageBoxes.size(), 2u) << c.machine << ": the sweeps report as ever";
+        std::vector<std::string> notices;
+        for (const auto& box : M().messageBoxes) notices.push_back(box.text);
+        EXPECT_EQ(notices, c.notices) << c.machine;
     }
 }
 

@@ -251,7 +251,7 @@ void RemoveSearchBarFolders(Starts& starts, ProgramFilesRoot root) {
 // the user's may put its own file at these paths: they start as the desktop
 // user, from that user's roaming folder.
 void LaunchRoamingAddOns(Starts& starts) {
-    if (starts.user.answer == DesktopUser::kNoUser) {
+    if (!UserRowsCanStart(starts)) {
         starts.userRowsSkipped = true;
         return;
     }

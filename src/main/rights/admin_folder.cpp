@@ -25,6 +25,11 @@ constexpr KnownSid<6> kTrustedInstaller{
 // its rights go to whoever makes something inside, whom another entry must
 // have let do so.
 constexpr KnownSid<1> kCreatorOwner{1, 1, {0, 0, 0, 0, 0, 3}, {0}};
+// Groups every user is in: Everyone (world authority 1), Authenticated Users
+// and INTERACTIVE, besides Users.
+constexpr KnownSid<1> kEveryone{1, 1, {0, 0, 0, 0, 0, 1}, {0}};
+constexpr KnownSid<1> kAuthenticatedUsers{1, 1, {0, 0, 0, 0, 0, 5}, {11}};
+constexpr KnownSid<1> kInteractive{1, 1, {0, 0, 0, 0, 0, 5}, {4}};
 
 // An allowing entry, laid out as ACCESS_ALLOWED_ACE with its SID in place.
 template <int N>
@@ -76,6 +81,37 @@ bool EntryChangesNothing(const ACCESS_ALLOWED_ACE* entry) {
     return (entry->Mask & kChangeRights) == 0 || IsAdministrativeSid(sid) || EqualSid(sid, Writable(kCreatorOwner));
 }
 
+bool EntryKeepsUsersOut(const ACCESS_ALLOWED_ACE* entry) {
+    if (entry->Header.AceType == ACCESS_DENIED_ACE_TYPE || (entry->Header.AceFlags & INHERIT_ONLY_ACE)) return true;
+    if (entry->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    PSID sid = const_cast<DWORD*>(&entry->SidStart);
+    bool everyUser = EqualSid(sid, Writable(kEveryone)) || EqualSid(sid, Writable(kUsers)) ||
+                     EqualSid(sid, Writable(kAuthenticatedUsers)) || EqualSid(sid, Writable(kInteractive));
+    return (entry->Mask & kChangeRights) == 0 || !everyUser;
+}
+
+// Whether every entry of the list of what the handle holds open is harmless,
+// and, where asked, the owner is an administrative account. False when owner
+// and list cannot be read, or there is no list (everybody may do
+// everything).
+bool EveryEntry(HANDLE object, bool administrativeOwner, bool (*harmless)(const ACCESS_ALLOWED_ACE*)) {
+    PSID owner = nullptr;
+    ACL* list = nullptr;
+    void* descriptor = nullptr;
+    if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                        nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool safe = (!administrativeOwner || (owner && IsAdministrativeSid(owner))) && list;
+    const BYTE* at = reinterpret_cast<const BYTE*>(list + 1);
+    for (WORD i = 0; safe && i < list->AceCount; ++i) {
+        const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+        safe = harmless(entry);
+        at += entry->Header.AceSize;
+    }
+    LocalFree(descriptor);
+    return safe;
+}
+
 }  // namespace
 
 bool CreateAdminOnlyFolder(const std::string& path) {
@@ -98,20 +134,6 @@ bool IsAdministrativeSid(PSID sid) {
            EqualSid(sid, Writable(kTrustedInstaller));
 }
 
-bool OnlyAdministratorsChange(HANDLE object) {
-    PSID owner = nullptr;
-    ACL* list = nullptr;
-    void* descriptor = nullptr;
-    if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                        nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS)
-        return false;
-    bool safe = owner && IsAdministrativeSid(owner) && list;
-    const BYTE* at = reinterpret_cast<const BYTE*>(list + 1);
-    for (WORD i = 0; safe && i < list->AceCount; ++i) {
-        const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
-        safe = EntryChangesNothing(entry);
-        at += entry->Header.AceSize;
-    }
-    LocalFree(descriptor);
-    return safe;
-}
+bool OnlyAdministratorsChange(HANDLE object) { return EveryEntry(object, true, EntryChangesNothing); }
+
+bool UsersMayChange(HANDLE object) { return !EveryEntry(object, false, EntryKeepsUsersOut); }

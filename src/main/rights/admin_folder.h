@@ -30,3 +30,10 @@ bool IsAdministrativeSid(win::PSID sid);
 // owner and list cannot be read, or there is no list (everybody may do
 // everything).
 bool OnlyAdministratorsChange(win::HANDLE object);
+
+// Whether an entry of the list of what the handle holds open (READ_CONTROL)
+// lets Everyone, Users, Authenticated Users or INTERACTIVE, of which every
+// program of every user is one, make one of those changes. Entries that only
+// pass rights on (inherit-only) do not count, nor does the owner. True too
+// when the list cannot be read, or there is none.
+bool UsersMayChange(win::HANDLE object);

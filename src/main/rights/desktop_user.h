@@ -12,15 +12,18 @@
 
 struct DesktopUser {
     enum Answer {
-        // XP, UAC off, the built-in Administrator: Kestane's own token is
-        // the user's.
+        // The shell runs as Kestane's own account, and UAC does not split
+        // Kestane's token (XP, UAC off, the built-in Administrator), or no
+        // shell runs where nothing is split: Kestane's own token is the
+        // user's.
         kNoSplit,
-        // UAC separates Kestane's token from the user's, and the shell's
-        // unelevated token was had.
+        // The shell's token, checked, stands for the user: UAC splits
+        // Kestane's token from the user's, or the shell runs as another
+        // account than Kestane ("run as", over the shoulder).
         kUser,
-        // UAC separates the two, but no unelevated shell token could be had
-        // (no shell, an elevated one, or one that refuses us): nothing in
-        // the user's folders is done at all.
+        // Nothing stands for the user (no shell, an elevated one, one that
+        // refuses us or fails the checks, an elevation that cannot be read):
+        // nothing in the user's folders is done at all.
         kNoUser,
     };
     Answer answer = kNoSplit;
@@ -28,9 +31,9 @@ struct DesktopUser {
     win::HANDLE token = nullptr;
 };
 
-// Asks the shell process for its token when Kestane's own is the elevated
-// half of a split one. Every operation finds the user anew and closes it
-// before it returns.
+// Asks the shell process for its token and compares its account with
+// Kestane's. Every operation finds the user anew and closes it before it
+// returns.
 DesktopUser FindDesktopUser();
 void CloseDesktopUser(DesktopUser& user);
 

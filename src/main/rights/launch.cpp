@@ -19,6 +19,7 @@ namespace {
 // create folders: one that exists already is someone else's, and the next
 // name is tried.
 constexpr DWORD kTempFolderAttempts = 16;
+constexpr DWORD kTempNameBytes = 16;
 
 // What Windows is asked to start for a row: the program by its full path and
 // the whole command line.
@@ -108,6 +109,28 @@ bool SameNameNoCase(const WCHAR* entry, const char* name) {
     return *entry == u'=';
 }
 
+// An environment block with the named variables given these values
+// instead; empty when a value has no wide form.
+std::vector<WCHAR> WithValues(const WCHAR* block, const std::vector<std::pair<const char*, std::string>>& values,
+                              DWORD& error) {
+    std::vector<WCHAR> edited;
+    for (const WCHAR* entry = block; *entry; entry += std::char_traits<WCHAR>::length(entry) + 1) {
+        bool replaced = false;
+        for (const auto& value : values) replaced = replaced || SameNameNoCase(entry, value.first);
+        if (!replaced) edited.insert(edited.end(), entry, entry + std::char_traits<WCHAR>::length(entry) + 1);
+    }
+    for (const auto& value : values) {
+        std::vector<WCHAR> wide = Widen(std::string(value.first) + "=" + value.second);
+        if (wide.empty()) {
+            error = ERROR_INVALID_PARAMETER;
+            return {};
+        }
+        edited.insert(edited.end(), wide.begin(), wide.end());
+    }
+    edited.push_back(u'\0');
+    return edited;
+}
+
 // Windows' environment of a token (null: the system's variables only), with
 // the named variables given these values instead. Empty when Windows gives
 // none.
@@ -121,40 +144,69 @@ std::vector<WCHAR> EnvironmentOf(HANDLE token, const std::vector<std::pair<const
         if (error == 0) error = ERROR_PROC_NOT_FOUND;
         return {};
     }
-    std::vector<WCHAR> block;
-    for (const WCHAR* entry = static_cast<const WCHAR*>(raw); *entry; entry += std::char_traits<WCHAR>::length(entry) + 1) {
-        bool replaced = false;
-        for (const auto& value : values) replaced = replaced || SameNameNoCase(entry, value.first);
-        if (!replaced) block.insert(block.end(), entry, entry + std::char_traits<WCHAR>::length(entry) + 1);
-    }
+    std::vector<WCHAR> block = WithValues(static_cast<const WCHAR*>(raw), values, error);
     destroy(raw);
-    for (const auto& value : values) {
-        std::vector<WCHAR> wide = Widen(std::string(value.first) + "=" + value.second);
-        if (wide.empty()) {
-            error = ERROR_INVALID_PARAMETER;
-            return {};
-        }
-        block.insert(block.end(), wide.begin(), wide.end());
-    }
-    block.push_back(u'\0');
     return block;
 }
 
-std::string Hex(DWORD value) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), "0123456789ABCDEF"[value % 16]);
-        value /= 16;
-    } while (value);
-    return digits;
+// A file or folder itself, not what a junction or link in its place leads
+// to, with its attributes, owner and list readable.
+HANDLE OpenItself(const std::string& path, DWORD access, DWORD share) {
+    return CreateFileA(path.c_str(), access | READ_CONTROL | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
-// StartTempFolder, made with a name no one else had when the first start
-// with Kestane's rights needs it.
-bool MakeStartTempFolder(DWORD& error) {
+// INVALID_FILE_ATTRIBUTES, which reads as a reparse point, when they cannot
+// be read.
+DWORD AttributesOf(HANDLE item) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    return GetFileInformationByHandle(item, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
+// Kestane's TEMP folder held for a press: reading shared, deletion not, so
+// that while it is held it can be neither renamed nor removed.
+HANDLE HoldTempFolder(const std::string& path) {
+    return OpenItself(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+// As Kestane makes it: a plain folder, no junction nor other reparse point,
+// that only administrators can change.
+bool IsAdminOnlyFolder(HANDLE folder) {
+    const DWORD kind = folder != INVALID_HANDLE_VALUE ? AttributesOf(folder) : INVALID_FILE_ATTRIBUTES;
+    return (kind & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY &&
+           OnlyAdministratorsChange(folder);
+}
+
+using RtlGenRandomProc = BYTE(WIN_CALLBACK*)(void*, DWORD);
+
+// "Temp\Tollvard-" and 128 bits from the system's random generator
+// (RtlGenRandom, which advapi32 exports as SystemFunction036 from XP on):
+// nobody can guess the name and make it first.
+bool RandomTempName(std::string& name) {
+    auto random = reinterpret_cast<RtlGenRandomProc>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "SystemFunction036"));
+    BYTE bytes[kTempNameBytes] = {};
+    if (!random || !random(bytes, sizeof(bytes))) return false;
+    name = "Temp\\Tollvard-";
+    for (BYTE b : bytes) {
+        name += "0123456789abcdef"[b >> 4];
+        name += "0123456789abcdef"[b & 15];
+    }
+    return true;
+}
+
+// StartTempFolder, held in starts.tempFolder for the press. The folder of an
+// earlier press is used again only as it was made: a cleaner or another
+// administrator may have removed it since, and any user may then have put a
+// folder or a junction of that name in its place.
+bool MakeStartTempFolder(Starts& starts, DWORD& error) {
     if (!StartTempFolder.empty()) {
-        DWORD attributes = GetFileAttributesA(StartTempFolder.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+        starts.tempFolder = HoldTempFolder(StartTempFolder);
+        if (IsAdminOnlyFolder(starts.tempFolder)) return true;
+        if (starts.tempFolder != INVALID_HANDLE_VALUE) CloseHandle(starts.tempFolder);
+        starts.tempFolder = INVALID_HANDLE_VALUE;
+        // Removes an empty folder, or a junction itself, never what it holds.
+        RemoveDirectoryA(StartTempFolder.c_str());
         StartTempFolder.clear();
     }
     std::string windows;
@@ -163,16 +215,21 @@ bool MakeStartTempFolder(DWORD& error) {
         return false;
     }
     for (DWORD attempt = 0; attempt < kTempFolderAttempts; ++attempt) {
-        const std::string name =
-            "Temp\\Tollvard-" + Hex(GetCurrentProcessId()) + "-" + Hex(GetTickCount() + attempt);
-        std::string path;
+        std::string name, path;
+        if (!RandomTempName(name)) {
+            error = ERROR_PROC_NOT_FOUND;
+            return false;
+        }
         if (!JoinFolderPath(windows, name.c_str(), path)) {
             error = ERROR_PATH_NOT_FOUND;
             return false;
         }
         if (CreateAdminOnlyFolder(path)) {
             StartTempFolder = path;
-            return true;
+            starts.tempFolder = HoldTempFolder(path);
+            if (starts.tempFolder != INVALID_HANDLE_VALUE) return true;
+            error = GetLastError();
+            return false;
         }
         error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS) return false;
@@ -188,7 +245,7 @@ bool MakeStartTempFolder(DWORD& error) {
 const std::vector<WCHAR>* OwnEnvironment(Starts& starts) {
     if (!starts.environmentTried) {
         starts.environmentTried = true;
-        if (MakeStartTempFolder(starts.environmentError))
+        if (MakeStartTempFolder(starts, starts.environmentError))
             starts.environment =
                 EnvironmentOf(nullptr, {{"TEMP", StartTempFolder}, {"TMP", StartTempFolder}}, starts.environmentError);
     }
@@ -212,8 +269,12 @@ bool StartWithOwnToken(Starts& starts, const StartLine& line, int show, const st
     std::vector<WCHAR> block = *environment;  // the call may write to it
     if (!CreateProcessA(line.program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, block.data(), folder.c_str(), &startup,
-                        &started))
+                        &started)) {
+        // What is not installed fails in silence, as always; what is there
+        // and does not start is told.
+        if (line.exists && !line.folder && starts.ownStartError == 0) starts.ownStartError = GetLastError();
         return false;
+    }
     CloseHandle(started.hThread);
     if (process)
         *process = started.hProcess;
@@ -225,13 +286,16 @@ bool StartWithOwnToken(Starts& starts, const StartLine& line, int show, const st
 using CreateProcessWithTokenWProc = BOOL(WIN_CALLBACK*)(HANDLE, DWORD, const WCHAR*, WCHAR*, DWORD, void*,
                                                         const WCHAR*, STARTUPINFOW*, PROCESS_INFORMATION*);
 
-// Through the secondary logon service, which Vista brought; with no
-// environment given, Windows builds the user's own from the profile it
-// loads. Windows' error when it did not start.
-DWORD StartWithUserToken(HANDLE token, const StartLine& line, int show, const std::string& folder,
-                         std::vector<WCHAR>* environment) {
-    auto createProcessWithToken = reinterpret_cast<CreateProcessWithTokenWProc>(
+// The secondary logon service's start, which Vista brought; null on XP.
+CreateProcessWithTokenWProc CreateProcessWithToken() {
+    return reinterpret_cast<CreateProcessWithTokenWProc>(
         GetProcAddress(GetModuleHandleA("advapi32.dll"), "CreateProcessWithTokenW"));
+}
+
+// Windows' error when it did not start.
+DWORD StartWithUserToken(HANDLE token, const StartLine& line, int show, const std::string& folder,
+                         std::vector<WCHAR>& environment) {
+    CreateProcessWithTokenWProc createProcessWithToken = CreateProcessWithToken();
     if (!createProcessWithToken) return ERROR_PROC_NOT_FOUND;
     std::vector<WCHAR> program = Widen(line.program), commandLine = Widen(line.commandLine),
                          directory = Widen(folder);
@@ -241,25 +305,27 @@ DWORD StartWithUserToken(HANDLE token, const StartLine& line, int show, const st
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<std::uint16_t>(show);
     PROCESS_INFORMATION started = {};
-    DWORD flags = CREATE_NEW_CONSOLE | (environment ? CREATE_UNICODE_ENVIRONMENT : 0);
-    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.data(), commandLine.data(), flags,
-                                environment ? environment->data() : nullptr, directory.data(), &startup, &started))
+    if (!createProcessWithToken(token, LOGON_WITH_PROFILE, program.data(), commandLine.data(),
+                                CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                directory.data(), &startup, &started))
         return GetLastError();
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
     return ERROR_SUCCESS;
 }
 
-// Installer detection refuses a 32-bit program named like an installer
-// ("Uninstall.exe") to a token that is not elevated. Such a program is
-// started as the user once more, in the user's own environment with the
+// In the user's own environment, built from the user's token: what Windows
+// would give the start without one is not said. Installer detection refuses
+// a 32-bit program named like an installer ("Uninstall.exe") to a token that
+// is not elevated. Such a program is started as the user once more, with the
 // compatibility layer that runs it as its invoker; never as administrator.
 void StartAsUser(Starts& starts, const StartLine& line, int show, const std::string& folder) {
-    DWORD error = StartWithUserToken(starts.user.token, line, show, folder, nullptr);
+    DWORD error = ERROR_SUCCESS;
+    std::vector<WCHAR> users = EnvironmentOf(starts.user.token, {}, error);
+    if (!users.empty()) error = StartWithUserToken(starts.user.token, line, show, folder, users);
     if (error == ERROR_ELEVATION_REQUIRED) {
-        std::vector<WCHAR> asInvoker =
-            EnvironmentOf(starts.user.token, {{"__COMPAT_LAYER", "RunAsInvoker"}}, error);
-        if (!asInvoker.empty()) error = StartWithUserToken(starts.user.token, line, show, folder, &asInvoker);
+        std::vector<WCHAR> asInvoker = WithValues(users.data(), {{"__COMPAT_LAYER", "RunAsInvoker"}}, error);
+        if (!asInvoker.empty()) error = StartWithUserToken(starts.user.token, line, show, folder, asInvoker);
     }
     // What is not installed fails in silence, as always; what is there and
     // still does not start is told.
@@ -270,6 +336,10 @@ void StartAsUser(Starts& starts, const StartLine& line, int show, const std::str
 // folder that the user's own explorer opens (elevated, it would become an
 // elevated shell where none runs).
 void StartForUser(Starts& starts, const StartLine& line, int show, const std::string& file) {
+    if (!UserRowsCanStart(starts)) {
+        starts.userRowsSkipped = true;
+        return;
+    }
     std::string folder;
     switch (starts.user.answer) {
     case DesktopUser::kNoSplit:
@@ -282,8 +352,31 @@ void StartForUser(Starts& starts, const StartLine& line, int show, const std::st
         if (OwnFolder(file, folder)) StartAsUser(starts, line, show, folder);
         break;
     case DesktopUser::kNoUser:
-        starts.userRowsSkipped = true;
         break;
+    }
+}
+
+// What a row starts with Kestane's token, and every folder from below its
+// root down to it, read through handles that do not follow a junction or
+// link: none may be one, nor let every user change it. Installers that
+// update themselves often open their folder so, and any program of any user
+// could then replace the uninstaller or put a DLL beside it. What is not
+// there fails to start, and where the walk ends only administrators could
+// put it.
+bool OnlyAdministratorsPutThere(const std::string& path) {
+    std::size_t at = FixedRootLength(path);
+    if (at == 0) at = path.find('\\') + 1;
+    for (;;) {
+        const std::size_t end = path.find('\\', at);
+        HANDLE item = OpenItself(path.substr(0, end), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        if (item == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        }
+        bool sound = !(AttributesOf(item) & FILE_ATTRIBUTE_REPARSE_POINT) && !UsersMayChange(item);
+        CloseHandle(item);
+        if (!sound || end == std::string::npos) return sound;
+        at = end + 1;
     }
 }
 
@@ -295,6 +388,8 @@ void LaunchTrusted(Starts& starts, const std::string& file, const LaunchEntry& r
     std::string folder;
     if (line.folder)
         StartForUser(starts, line, row.show, path);
+    else if (!OnlyAdministratorsPutThere(path))
+        starts.openRowsSkipped = true;
     else if (OwnFolder(path, folder))
         StartWithOwnToken(starts, line, row.show, folder, nullptr);
 }
@@ -314,6 +409,11 @@ const char* ProgramFilesPath(ProgramFilesRoot root) {
     return root == ProgramFilesRoot::X86 ? kProgramFilesX86Root : kProgramFilesRoot;
 }
 
+bool UserRowsCanStart(const Starts& starts) {
+    return starts.user.answer == DesktopUser::kNoSplit ||
+           (starts.user.answer == DesktopUser::kUser && CreateProcessWithToken());
+}
+
 Starts BeginStarts() {
     Starts starts;
     starts.roots = FindOwnRoots();
@@ -323,8 +423,12 @@ Starts BeginStarts() {
 
 void EndStarts(Starts& starts) {
     CloseDesktopUser(starts.user);
+    if (starts.tempFolder != INVALID_HANDLE_VALUE) CloseHandle(starts.tempFolder);
+    starts.tempFolder = INVALID_HANDLE_VALUE;
     if (starts.userRowsSkipped) TellUserFoldersSkipped();
     if (starts.userStartError) ShowNotice(WithErrorCode(text::kUserStartRefused, starts.userStartError).c_str());
+    if (starts.ownStartError) ShowNotice(WithErrorCode(text::kOwnStartRefused, starts.ownStartError).c_str());
+    if (starts.openRowsSkipped) ShowNotice(text::kOpenFoldersSkipped);
     if (starts.environmentTried && starts.environment.empty())
         ShowNotice(WithErrorCode(text::kStartsNotMade, starts.environmentError).c_str());
 }
@@ -338,10 +442,6 @@ void Launch(Starts& starts, const char* file, const char* parameters, int show, 
 }
 
 void LaunchAsUser(Starts& starts, const char* file, const char* parameters, int show) {
-    if (starts.user.answer == DesktopUser::kNoUser) {
-        starts.userRowsSkipped = true;
-        return;
-    }
     StartLine line;
     if (MakeStartLine(file, parameters, line)) StartForUser(starts, line, show, file);
 }

@@ -52,8 +52,11 @@ struct Starts {
     std::vector<win::WCHAR> environment;
     bool environmentTried = false;
     win::DWORD environmentError = 0;  // why there is none; nothing starts with Kestane's token then
+    win::HANDLE tempFolder = win::INVALID_HANDLE_VALUE;  // StartTempFolder, held while the press starts
     bool userRowsSkipped = false;     // rows of the user's, with no user to start them as
     win::DWORD userStartError = 0;    // Windows refused an existing program started as the user
+    win::DWORD ownStartError = 0;     // Windows refused an existing program started with Kestane's token
+    bool openRowsSkipped = false;     // rows whose program or folder every user may change
 };
 Starts BeginStarts();
 // Shows, once each, what the press left undone, and lets the user go.
@@ -65,6 +68,9 @@ void EndStarts(Starts& starts);
 // process's handle is handed back for the caller to wait on and close (null
 // when nothing started).
 void Launch(Starts& starts, const char* file, const char* parameters, int show, win::HANDLE* process = nullptr);
+// Whether the desktop user's rows can start: not without a user, nor on XP
+// with another account's (XP cannot start a program with another token).
+bool UserRowsCanStart(const Starts& starts);
 // A path in the desktop user's folders, or a folder to open: started with
 // the user's token, in its own folder and with the user's environment;
 // without a split token (see desktop_user.h) with Kestane's rights, in the
@@ -75,7 +81,9 @@ void Launch(Starts& starts, const char* file, const char* parameters, int show, 
 void LaunchAsUser(Starts& starts, const char* file, const char* parameters, int show);
 
 // The walks pass over the rows below a fixed root that is not one of the
-// machine's own folders, in silence, as the shell does a missing file.
+// machine's own folders, in silence, as the shell does a missing file; and
+// over a row whose program or a folder on the way to it every user may
+// change, told once for the press.
 // Rows with full paths, in order.
 void LaunchTable(Starts& starts, const LaunchEntry* rows, std::size_t count);
 // The rows below one root, in order.

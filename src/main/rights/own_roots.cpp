@@ -92,3 +92,9 @@ bool FixedRootIsOwn(const OwnRoots& roots, const std::string& path) {
         if (StartsWithNoCase(path, fixed.root)) return roots.*fixed.own;
     return true;
 }
+
+std::size_t FixedRootLength(const std::string& path) {
+    for (const auto& fixed : kFixedRoots)
+        if (StartsWithNoCase(path, fixed.root)) return std::strlen(fixed.root);
+    return 0;
+}

@@ -6,6 +6,7 @@
 // would run with its administrator rights.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 constexpr char kProgramFilesRoot[] = "C:\\Program Files\\";
@@ -29,3 +30,7 @@ OwnRoots FindOwnRoots();
 // true too for a path below no fixed root. Says nothing of the folders
 // between the root and the path.
 bool FixedRootIsOwn(const OwnRoots& roots, const std::string& path);
+
+// The length of the fixed root a path lies below ("C:\Program Files\"); 0
+// for a path below none.
+std::size_t FixedRootLength(const std::string& path);

@@ -2,7 +2,6 @@
 
 #include "shared/win_defs.h"
 #include "shared/window_dialog.h"
-#include "main/rights/desktop_user.h"
 #include "main/rights/launch.h"
 #include "maker_page.h"
 #include "main/rights/own_roots.h"
@@ -15,10 +14,11 @@ using namespace win;
 void OpenMakerPage() {
     // Always Internet Explorer from its own folder, never the default browser,
     // and only where that folder is the machine's own Program Files. It
-    // browses the web as the desktop user, never as administrator.
+    // browses the web as the desktop user, never as administrator: not at
+    // all without the user, nor on XP with another account's.
     const char* const explorer = "C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
     Starts starts = BeginStarts();
-    if (starts.user.answer == DesktopUser::kNoUser)
+    if (!UserRowsCanStart(starts))
         ShowNotice(text::kMakerPageNotOpened);
     else if (FixedRootIsOwn(starts.roots, explorer))
         LaunchAsUser(starts, explorer, MAKER_PAGE_ADDRESS, SW_SHOW);

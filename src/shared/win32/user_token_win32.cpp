@@ -15,6 +15,7 @@ static_assert(offsetof(win::STARTUPINFOA, wShowWindow) == offsetof(::STARTUPINFO
 static_assert(sizeof(win::STARTUPINFOW) == sizeof(::STARTUPINFOW), "STARTUPINFOW layout");
 static_assert(sizeof(win::PROCESS_INFORMATION) == sizeof(::PROCESS_INFORMATION), "PROCESS_INFORMATION layout");
 static_assert(sizeof(win::TOKEN_PRIVILEGES) == sizeof(::TOKEN_PRIVILEGES), "TOKEN_PRIVILEGES layout");
+static_assert(sizeof(win::SID_AND_ATTRIBUTES) == sizeof(::SID_AND_ATTRIBUTES), "SID_AND_ATTRIBUTES layout");
 }  // namespace
 
 namespace win {
@@ -41,6 +42,7 @@ BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, 
     return ::GetTokenInformation(H(token), static_cast<::TOKEN_INFORMATION_CLASS>(informationClass), information,
                                  length, reinterpret_cast<::PDWORD>(returnLength));
 }
+BOOL IsTokenRestricted(HANDLE token) { return ::IsTokenRestricted(H(token)); }
 BOOL ImpersonateLoggedOnUser(HANDLE token) { return ::ImpersonateLoggedOnUser(H(token)); }
 BOOL RevertToSelf() { return ::RevertToSelf(); }
 BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) {
@@ -55,7 +57,5 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newS
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
     return ::WaitForMultipleObjects(count, reinterpret_cast<const ::HANDLE*>(handles), waitAll, milliseconds);
 }
-DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
-DWORD GetTickCount() { return ::GetTickCount(); }
 
 }  // namespace win
