@@ -15,17 +15,14 @@ constexpr char kGuardProgram[] = "Velmora.exe";
 constexpr char kMovedAside[] = ".moved-";  // Tollvard.moved-1, Tollvard.moved-2, ...
 constexpr int kMovedAsideNames = 99;
 
-// A folder or file itself, not what a junction or link leads to, with its
-// attributes, owner and list readable. Shared for reading only: while it is
-// held nobody can rename, delete or write it, and the open fails while
-// somebody holds it open to do so. Windows weighs sharing only between opens
-// that ask for data or deletion, so a folder is held by listing it: asked
-// for its attributes and list alone, it would stand in nobody's way.
+// The folder or file itself (rights/admin_folder.h), shared for reading
+// only: while it is held nobody can rename, delete or write it, and the open
+// fails while somebody holds it open to do so. Windows weighs sharing only
+// between opens that ask for data or deletion, so a folder is held by
+// listing it: asked for its attributes and list alone, it would stand in
+// nobody's way.
 constexpr DWORD kHoldFolder = FILE_LIST_DIRECTORY;
-HANDLE OpenItself(const std::string& path, DWORD access) {
-    return CreateFileA(path.c_str(), access | READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-}
+HANDLE OpenHeld(const std::string& path, DWORD access) { return OpenItself(path, access, FILE_SHARE_READ); }
 
 // What Kestane makes: a folder, or a file of one name only; neither a
 // reparse point nor encrypted (SYSTEM could not read what it is given then).
@@ -60,7 +57,7 @@ bool HoldsOnlyTheCopy(const GuardCopy& copy) {
 // The Velmora.exe of a found folder: none, or a plain file that only
 // administrators can change, checked and read through one handle.
 bool CopyIsSound(const GuardCopy& copy, bool* ours) {
-    HANDLE file = OpenItself(copy.program, GENERIC_READ);
+    HANDLE file = OpenHeld(copy.program, GENERIC_READ);
     if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     bool sound = IsPlain(file, false) && OnlyAdministratorsChange(file);
     *ours = sound && IsOurGuardProgram(file);
@@ -108,7 +105,7 @@ bool DriveKeepsAccessLists(const GuardCopy& copy, std::string& refusal) {
 
 // A folder made just now: only administrators could have touched it since.
 HANDLE HoldMade(const GuardCopy& copy, std::string& refusal) {
-    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
+    HANDLE folder = OpenHeld(copy.folder, kHoldFolder);
     return folder != INVALID_HANDLE_VALUE ? folder : Refuse(refusal, GetLastError());
 }
 
@@ -130,7 +127,7 @@ HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& ref
     // 3. One that is there already (another tool's, one that Power Users made
     // on XP, a junction) is used only when it is exactly what we make. Held
     // from the first look on, it stays the folder that was looked at.
-    HANDLE found = OpenItself(copy.folder, kHoldFolder);
+    HANDLE found = OpenHeld(copy.folder, kHoldFolder);
     if (found != INVALID_HANDLE_VALUE && IsExactlyOurs(found, copy, copyIsOurs)) return found;
     *copyIsOurs = false;
     // A rename needs the sharing of deletion that our own handle denies.
@@ -144,7 +141,7 @@ HANDLE OpenGuardFolder(const GuardCopy& copy, bool* copyIsOurs, std::string& ref
 }
 
 bool GuardFolderHoldsSoundCopy(const GuardCopy& copy) {
-    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
+    HANDLE folder = OpenHeld(copy.folder, kHoldFolder);
     if (folder == INVALID_HANDLE_VALUE) return false;
     bool ours = false;
     // Held, the folder that passed is the one the copy lies in.
@@ -155,7 +152,7 @@ bool GuardFolderHoldsSoundCopy(const GuardCopy& copy) {
 }
 
 HANDLE HoldGuardFolder(const GuardCopy& copy, bool* plain) {
-    HANDLE folder = OpenItself(copy.folder, kHoldFolder);
+    HANDLE folder = OpenHeld(copy.folder, kHoldFolder);
     *plain = folder != INVALID_HANDLE_VALUE && IsPlain(folder, true);
     return folder;
 }

@@ -129,6 +129,11 @@ HANDLE CreateAdminOwnedFile(const std::string& path) {
     return CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+HANDLE OpenItself(const std::string& path, DWORD access, DWORD share) {
+    return CreateFileA(path.c_str(), access | READ_CONTROL | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 bool IsAdministrativeSid(PSID sid) {
     return EqualSid(sid, Writable(kAdministrators)) || EqualSid(sid, Writable(kSystem)) ||
            EqualSid(sid, Writable(kTrustedInstaller));

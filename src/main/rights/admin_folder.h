@@ -19,6 +19,11 @@ bool CreateAdminOnlyFolder(const std::string& path);
 // INVALID_HANDLE_VALUE where CreateFileA fails (GetLastError says why).
 win::HANDLE CreateAdminOwnedFile(const std::string& path);
 
+// A file or folder itself, not what a junction or link in its place leads
+// to, with its attributes, owner and list readable besides `access`, shared
+// as `share` says. INVALID_HANDLE_VALUE where CreateFileA fails.
+win::HANDLE OpenItself(const std::string& path, win::DWORD access, win::DWORD share);
+
 // Administrators, SYSTEM or TrustedInstaller: the accounts that may change
 // such a folder.
 bool IsAdministrativeSid(win::PSID sid);

@@ -149,13 +149,6 @@ std::vector<WCHAR> EnvironmentOf(HANDLE token, const std::vector<std::pair<const
     return block;
 }
 
-// A file or folder itself, not what a junction or link in its place leads
-// to, with its attributes, owner and list readable.
-HANDLE OpenItself(const std::string& path, DWORD access, DWORD share) {
-    return CreateFileA(path.c_str(), access | READ_CONTROL | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-}
-
 // INVALID_FILE_ATTRIBUTES, which reads as a reparse point, when they cannot
 // be read.
 DWORD AttributesOf(HANDLE item) {
